@@ -1,0 +1,18 @@
+// The routine-name stack: every library routine pushes its name on entry and
+// pops it on every way out. The pop hands a recorded error down to the
+// calling routine's level and, when the caller is user code, prints it and
+// stops the run as the type's attributes say.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace rkv {
+
+void E1PSH(std::string_view name);
+void E1POP(std::string_view name);
+
+// Stop check for the pending immediate WARNING/FATAL flags; consumes them.
+std::int32_t E1PENDSTOP();
+
+}  // namespace rkv

@@ -1,0 +1,60 @@
+// E1ERRSTATE, the one process-wide error state of the library: the routine-
+// name stack, the error type and code recorded at each level, the waiting
+// message, the stored message parameters and the per-type attributes.
+//
+// Arrays are indexed 1-based through at(); element 0 is never used. The
+// record is initialised on first use of any operation of the family.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace rkv {
+
+// A fixed array indexed from 1 to N, as the record's tables are.
+template <typename T, std::size_t N>
+struct Table1 {
+  std::array<T, N + 1> data{};
+  constexpr T& operator()(std::int32_t i) { return data[static_cast<std::size_t>(i)]; }
+  constexpr const T& operator()(std::int32_t i) const {
+    return data[static_cast<std::size_t>(i)];
+  }
+};
+
+inline constexpr std::int32_t kMaxStackSlots = 51;
+inline constexpr std::int32_t kNameLength = 32;
+inline constexpr std::int32_t kMessageCapacity = 1024;
+inline constexpr std::int32_t kParamCapacity = 300;
+inline constexpr std::int32_t kErrorTypes = 7;
+
+struct ErrorState {
+  Table1<std::int32_t, kMaxStackSlots> user_level;      // logical, bit 0 tested
+  std::array<char, kMessageCapacity> message_text;      // message_text[0] is position 1
+  std::array<char, kParamCapacity> param_buffer;        // param_buffer[0] is position 1
+  Table1<std::array<char, kNameLength>, kMaxStackSlots> name_stack;
+  std::int32_t level;
+  std::int32_t max_level;
+  std::int32_t message_length;
+  Table1<std::int32_t, kMaxStackSlots> level_type;
+  Table1<std::int32_t, kMaxStackSlots> level_code;
+  Table1<std::int32_t, kErrorTypes> print_attr;
+  Table1<std::int32_t, kErrorTypes> stop_attr;
+  std::int32_t param_fill;
+  std::int32_t pending_warning;
+  std::int32_t pending_fatal;
+  Table1<std::int32_t, kErrorTypes> traceback_attr;
+};
+
+// One-time initialisation (does its work on the first call of the run only).
+void E1INITIAL();
+
+// The record, initialised before it is returned.
+ErrorState& E1ERRSTATE();
+
+namespace detail {
+// Puts the record back to its state after initialisation (level 1, no
+// waiting message, empty parameter buffer). For test and fuzz drivers only.
+void reset_error_state_for_testing();
+}  // namespace detail
+
+}  // namespace rkv

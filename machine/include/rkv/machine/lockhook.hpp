@@ -1,0 +1,12 @@
+// LOCKHOOK marks the places where a multi-threaded build would take (1) and
+// release (0) the library's lock. This build is single-threaded: it does
+// nothing and returns 0.
+#pragma once
+
+#include <cstdint>
+
+namespace rkv {
+
+std::int32_t LOCKHOOK(const std::int32_t& flag);
+
+}  // namespace rkv

@@ -1,0 +1,40 @@
+// IVPRK: adaptive Runge-Kutta-Verner 6(5) integration of NEQ first-order
+// equations y' = f(x, y), driven by the status protocol IDO.
+//
+//   IDO = 1  start (settings read from PARAM), integrate from X to XEND
+//   IDO = 2  continue to a new XEND
+//   IDO = 3  end: close the integration and release the workspace
+//   IDO = 4  answer to a pause before a step: take it
+//   IDO = 5  answer to a pause after an attempt: accept it
+//   IDO = 6  answer to a pause after an attempt: reject it
+// On return IDO is 2 when XEND was reached, 4/5/6 at a pause, 3 after the
+// closing call. Errors are posted through the error family.
+#pragma once
+
+#include <cstdint>
+
+namespace rkv {
+
+// Right-hand side: writes YPRIME(1..NEQ) = f(X, Y(1..NEQ)).
+using RhsFunction = void (*)(const std::int32_t& neq, const float& x, const float* y,
+                             float* yprime);
+
+// Error norm routine, called as I2ERRNRM is (V error vector, Y the solution at
+// the start of the step, W the running maximum of |y|).
+using NormFunction = void (*)(const std::int32_t& neq, const float* v, const float* y,
+                              const float* w, float& enorm);
+
+// PARAM has 50 entries (see param.hpp); Y has NEQ entries.
+void IVPRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x,
+           const float& xend, const float& tol, float* param, float* y);
+
+// The integrator behind IVPRK; `wk` is a workspace of 10*NEQ reals.
+void I2PRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x,
+           const float& xend, const float& tol, float* param, float* y, NormFunction fnorm,
+           float* wk);
+
+// The error norm selected by PARAM(10) = INORM (0..3).
+void I2ERRNRM(const std::int32_t& neq, const float* v, const float* y, const float* w,
+              float& enorm);
+
+}  // namespace rkv
