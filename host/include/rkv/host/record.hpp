@@ -15,8 +15,24 @@
 //                   writing stops after the last one (the layout ran out of
 //                   values), and every later item is ignored
 // A counted group is written by composing its items in a loop.
-// A value too wide for its field fills the field with asterisks. Decimal
-// digits come from the C library's correctly rounded conversion.
+// Blanks fill a gap only when characters are written after it; blanks that
+// were written (in a text or an A item) are kept, nothing is stripped.
+//
+// Numeric fields:
+// - A value too wide for its field fills the field with w asterisks.
+// - Decimal digits come from the C library's exact conversion; the value is
+//   then rounded half away from zero (0.125 in F5.2 is " 0.13", -0.125 is
+//   "-0.13").
+// - A negative value, including one that rounds to zero and -0.0, carries
+//   its "-" ("-0.00").
+// - Fw.d and Ew.d write the zero before the point only when it fits
+//   (F4.3 of 0.5 is ".500"); Fw.0 always writes a digit ("0.").
+// - The exponent is "E+ee"; a three-digit exponent drops the E ("+100").
+//   Ew.d needs d >= 1; Ew.0 and a negative d give asterisks.
+// - NaN is written "NaN"; an infinity "Infinity" or "-Infinity", or "Inf" or
+//   "-Inf" when the long form does not fit, right-justified; asterisks when
+//   even the short form does not fit. The same in F, E and 1P,E fields.
+// A width w <= 0 writes nothing.
 #pragma once
 
 #include <cstdint>
@@ -46,8 +62,9 @@ class Record {
   // Writes every line as one record on `unit`.
   void write(std::int32_t unit) const;
 
-  // Writes the (single-line) record into `out`, padded with blanks to its
-  // length; characters beyond out.size() are cut.
+  // Writes the record into the fixed-length text `out`, padded with blanks
+  // to its length; characters beyond out.size() are cut. A text holds one
+  // record: only the first line of a layout with slashes is written.
   void write_to(std::span<char> out) const;
 
  private:
