@@ -128,7 +128,9 @@ std::string format_i(std::int32_t value, int w) {
 
 std::string format_f(float value, int w, int d) {
   if (w <= 0) return {};
-  if (d < 0) return stars(w);
+  // The point and d decimals need d + 1 positions at least; checking this
+  // first also keeps x.exp10 + d from overflowing.
+  if (d < 0 || d >= w) return stars(w);
   if (!std::isfinite(value)) return format_special(value, w);
   const bool negative = std::signbit(value);
   const Decimal x = exact_decimal(std::fabs(static_cast<double>(value)));
@@ -153,8 +155,9 @@ std::string format_f(float value, int w, int d) {
 
 std::string format_e(float value, int w, int d, bool scale1p) {
   if (w <= 0) return {};
-  // 0.ddd form needs at least one digit after the point.
-  if (d < 0 || (!scale1p && d == 0)) return stars(w);
+  // 0.ddd form needs at least one digit after the point. A field narrower
+  // than its digits cannot hold them (and d + 1 below cannot overflow).
+  if (d < 0 || (!scale1p && d == 0) || d >= w) return stars(w);
   if (!std::isfinite(value)) return format_special(value, w);
   const bool negative = std::signbit(value);
   const Decimal x = exact_decimal(std::fabs(static_cast<double>(value)));

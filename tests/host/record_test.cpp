@@ -79,6 +79,7 @@ TEST(RecordFieldTest, FixedPoint) {
       {-kInf, 4, 1, "-Inf"},
       {kInf, 2, 1, "**"},
       {1.0f, 4, -1, "****"},
+      {1.0f, 5, INT32_MAX, "*****"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(format_f(c.v, c.w, c.d), c.want) << c.v << " F" << c.w << "." << c.d;
@@ -97,6 +98,7 @@ TEST(RecordFieldTest, Exponent) {
       {0.99999994f, 14, 6, "  0.100000E+01"},  // carry raises the exponent
       {1.0f, 8, 2, "0.10E+01"},
       {1.0f, 8, 0, "********"},
+      {1.0f, 5, INT32_MAX, "*****"},
       {std::numeric_limits<float>::max(), 14, 6, "  0.340282E+39"},
       {std::bit_cast<float>(0x00000001u), 14, 6, "  0.140130E-44"},
       {-kInf, 14, 6, "     -Infinity"},
@@ -116,6 +118,7 @@ TEST(RecordFieldTest, ExponentScaled) {
       {123456.0f, 10, 3, " 1.235E+05"},
       {-123456.0f, 8, 3, "********"},
       {2.5f, 6, 0, "3.E+00"},
+      {2.5f, 5, INT32_MAX, "*****"},
       {1234567.5f, 14, 6, "  1.234568E+06"},
       {1234566.5f, 14, 6, "  1.234567E+06"},  // tie away from zero, not to even
       {std::bit_cast<float>(0x00000001u), 14, 6, "  1.401298E-45"},

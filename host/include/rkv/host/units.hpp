@@ -27,9 +27,17 @@ inline constexpr int kIoFailureStatus = 2;
 
 // Connects `unit` to `filename` with status "replace" and action "write": an
 // existing file is truncated, a missing one created; the file is write-only.
+// Trailing blanks of a fixed-length name are not part of it. A unit that is
+// already connected is closed first; a console unit (or unit 5) opened this
+// way writes to the file until it is closed. A negative unit, an empty name
+// or a file that cannot be created is an input/output failure.
 void open_replace(std::int32_t unit, std::string_view filename);
 
-// Writes one record (the text without its terminator) on `unit`.
+// Writes one record (the text without its terminator) on `unit`. A record on
+// a file unit is flushed at once, so that it is in the file even if the run
+// ends abnormally later; console records are flushed at the stop (or by any
+// fflush(nullptr)). Writing unit 5 or a negative unit is an input/output
+// failure.
 void write_record(std::int32_t unit, std::string_view record);
 
 // Writes a free-form line: one blank, then `text`.
