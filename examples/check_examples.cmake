@@ -1,0 +1,15 @@
+# Runs both examples; their outputs must equal each other and the expected
+# text, byte for byte.
+foreach(which CPP_EXAMPLE C_EXAMPLE)
+  execute_process(COMMAND "${${which}}" RESULT_VARIABLE status OUTPUT_VARIABLE out_${which})
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${which}: exit status ${status}")
+  endif()
+endforeach()
+if(NOT out_CPP_EXAMPLE STREQUAL out_C_EXAMPLE)
+  message(FATAL_ERROR "C and C++ examples differ\n--- C++:\n${out_CPP_EXAMPLE}\n--- C:\n${out_C_EXAMPLE}")
+endif()
+file(READ "${EXPECTED}" want)
+if(NOT out_CPP_EXAMPLE STREQUAL want)
+  message(FATAL_ERROR "example output differs\n--- got:\n${out_CPP_EXAMPLE}\n--- want:\n${want}")
+endif()

@@ -1,0 +1,196 @@
+// Golden-trace driver: runs a fixed set of integrations through IVPRK and
+// prints, per solver call, IDO on entry and on return and the bit patterns of
+// X, Y and PARAM(31..35), together with any report the library prints. Its
+// output must be identical, byte for byte, from every compiler, optimisation
+// level and processor.
+//
+// Errors are traced too: the driver runs every integration from inside a
+// library level of its own and switches the stop attributes off, so a FATAL
+// or TERMINAL report is printed and the run goes on; the type recorded at the
+// driver's level is traced and then cleared.
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "rkv/errors/post.hpp"
+#include "rkv/errors/stack.hpp"
+#include "rkv/errors/state.hpp"
+#include "rkv/host/units.hpp"
+#include "rkv/ode/ivprk.hpp"
+#include "rkv/ode/param.hpp"
+
+namespace {
+
+using rkv::param::get;
+using rkv::param::set;
+
+constexpr std::int32_t kMaxNeq = 3;
+
+// Everything goes through the host's console unit, so that the library's
+// reports and the trace lines interleave in the order they happen.
+void emit(const std::string& line) { rkv::host::write_record(rkv::host::kStdoutUnit, line); }
+
+std::string hex(float v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%08x", static_cast<unsigned>(std::bit_cast<std::uint32_t>(v)));
+  return buf;
+}
+
+// ---- right-hand sides -------------------------------------------------------
+
+void decay(const std::int32_t&, const float&, const float* y, float* yp) {
+  yp[0] = static_cast<float>(-static_cast<double>(y[0]));
+}
+
+void growth_in_x(const std::int32_t&, const float& x, const float* y, float* yp) {
+  yp[0] = static_cast<float>(static_cast<double>(x) * static_cast<double>(y[0]));
+}
+
+void oscillator(const std::int32_t&, const float&, const float* y, float* yp) {
+  yp[0] = y[1];
+  yp[1] = -y[0];
+}
+
+// A damped pendulum.
+void pendulum(const std::int32_t&, const float&, const float* y, float* yp) {
+  yp[0] = y[1];
+  yp[1] = static_cast<float>(-0.1 * static_cast<double>(y[1]) - std::sin(static_cast<double>(y[0])));
+}
+
+// The Lorenz system, a chaotic three-equation case.
+void lorenz(const std::int32_t&, const float&, const float* y, float* yp) {
+  const double a = y[0], b = y[1], c = y[2];
+  yp[0] = static_cast<float>(10.0 * (b - a));
+  yp[1] = static_cast<float>(a * (28.0 - c) - b);
+  yp[2] = static_cast<float>(a * b - 8.0 / 3.0 * c);
+}
+
+// A component that is large at first and then decays, next to a small one:
+// the INORM = 3 weights keep the memory of the large value.
+void fading(const std::int32_t&, const float&, const float* y, float* yp) {
+  yp[0] = static_cast<float>(-5.0 * static_cast<double>(y[0]));
+  yp[1] = static_cast<float>(static_cast<double>(y[0]) * 0.01 - static_cast<double>(y[1]));
+}
+
+// A stiff scalar problem: y' = -1000 (y - cos x).
+void stiff(const std::int32_t&, const float& x, const float* y, float* yp) {
+  yp[0] = static_cast<float>(-1000.0 * (static_cast<double>(y[0]) - std::cos(static_cast<double>(x))));
+}
+
+// ---- one traced integration -----------------------------------------------
+
+struct Integration {
+  const char* name;
+  rkv::RhsFunction f;
+  std::int32_t neq;
+  float x0;
+  std::vector<float> y0;
+  std::vector<float> ends;           // successive XEND values
+  std::vector<std::pair<int, float>> settings;  // PARAM(i) = v
+  float tol;
+  int veto_every = 0;                // answer 6 to every n-th IDO = 5 pause
+  int extra_calls_after_error = 0;   // further IDO = 2 calls after an error
+};
+
+void trace_call(const char* what, std::int32_t ido_in, std::int32_t ido, float x,
+                const float* y, std::int32_t neq, const float* prm) {
+  std::string line = std::string(what) + " ido " + std::to_string(ido_in) + "->" +
+                     std::to_string(ido) + " x " + hex(x) + " y";
+  for (std::int32_t i = 0; i < neq; ++i) line += " " + hex(y[i]);
+  line += " p";
+  for (std::int32_t i = rkv::param::kLastStep; i <= rkv::param::kEvaluations; ++i) {
+    line += " " + hex(get(prm, i));
+  }
+  const std::int32_t own = 0;
+  const std::int32_t type = rkv::N1RTY(own);
+  if (type != 0) line += " error-type " + std::to_string(type);
+  emit(line);
+  if (type != 0) {
+    // Clear the error handed down to the driver's level.
+    const std::int32_t none = 0;
+    rkv::E1MES(none, none, " ");
+  }
+}
+
+void run(const Integration& in) {
+  emit(std::string("== ") + in.name);
+  float x = in.x0;
+  float y[kMaxNeq] = {};
+  for (std::size_t i = 0; i < in.y0.size(); ++i) y[i] = in.y0[i];
+  float prm[rkv::param::kSize] = {};
+  for (const auto& [i, v] : in.settings) set(prm, i, v);
+  std::int32_t ido = 1;
+  int pauses = 0;
+  for (const float xend : in.ends) {
+    for (int guard = 0; guard < 100000; ++guard) {
+      const std::int32_t ido_in = ido;
+      rkv::IVPRK(ido, in.neq, in.f, x, xend, in.tol, prm, y);
+      trace_call("call", ido_in, ido, x, y, in.neq, prm);
+      if (ido == 5 && in.veto_every > 0 && (++pauses % in.veto_every) == 0) {
+        ido = 6;
+        continue;
+      }
+      if (ido == 4 || ido == 5 || ido == 6) continue;
+      break;
+    }
+    if (ido != 2) {
+      // The call ended with an error; the integration stays open.
+      for (int k = 0; k < in.extra_calls_after_error; ++k) {
+        std::int32_t again = 2;
+        rkv::IVPRK(again, in.neq, in.f, x, xend, in.tol, prm, y);
+        trace_call("again", 2, again, x, y, in.neq, prm);
+      }
+      break;
+    }
+  }
+  std::int32_t close = 3;
+  rkv::IVPRK(close, in.neq, in.f, x, x, in.tol, prm, y);
+  trace_call("close", 3, close, x, y, in.neq, prm);
+}
+
+void run_all() {
+  using P = std::pair<int, float>;
+  const std::vector<Integration> cases = {
+      {"decay, INORM 0, four intervals", decay, 1, 0.0f, {1.0f}, {0.5f, 1.0f, 1.5f, 2.0f}, {}, 1e-6f},
+      {"decay backwards", decay, 1, 2.0f, {0.1353353f}, {1.5f, 1.0f, 0.0f}, {}, 1e-6f},
+      {"growth in x, initial step and HMAX", growth_in_x, 1, 0.0f, {1.0f}, {1.0f, 2.0f},
+       {P{1, 0.01f}, P{3, 0.25f}}, 1e-5f},
+      {"oscillator, INORM 1", oscillator, 2, 0.0f, {1.0f, 0.0f}, {1.0f, 2.0f, 3.0f},
+       {P{10, 1.0f}}, 1e-5f},
+      {"pendulum, INORM 2 with lower bound 0.01", pendulum, 2, 0.0f, {2.0f, 0.0f}, {2.0f, 4.0f},
+       {P{10, 2.0f}, P{11, 0.01f}}, 1e-4f},
+      {"fading, INORM 3", fading, 2, 0.0f, {100.0f, 0.0f}, {1.0f, 3.0f}, {P{10, 3.0f}}, 1e-5f},
+      {"lorenz, scale factor 2", lorenz, 3, 0.0f, {1.0f, 1.0f, 1.0f}, {0.5f, 1.0f},
+       {P{9, 2.0f}}, 1e-4f},
+      {"oscillator, pause before each step", oscillator, 2, 0.0f, {0.0f, 1.0f}, {0.3f},
+       {P{7, 1.0f}}, 1e-4f},
+      {"oscillator, pause after each attempt, every third passing attempt vetoed", oscillator,
+       2, 0.0f, {0.0f, 1.0f}, {0.6f}, {P{7, 1.0f}, P{8, 1.0f}}, 1e-4f, 3},
+      {"decay, step limit 12", decay, 1, 0.0f, {1.0f}, {0.5f, 5.0f}, {P{4, 12.0f}}, 1e-7f, 0, 2},
+      {"decay, evaluation limit 60", decay, 1, 0.0f, {1.0f}, {5.0f}, {P{5, 60.0f}}, 1e-7f, 0, 1},
+      {"stiff, step limit 300", stiff, 1, 0.0f, {0.0f}, {1.0f}, {P{4, 300.0f}}, 1e-4f, 0, 1},
+      {"decay, HMIN above HMAX", decay, 1, 0.0f, {1.0f}, {1.0f}, {P{2, 0.5f}, P{3, 0.1f}}, 1e-6f,
+       0, 1},
+      {"decay, HMIN too large for TOL", stiff, 1, 0.0f, {0.0f}, {1.0f}, {P{2, 0.05f}}, 1e-6f, 0,
+       1},
+      {"zero-length interval", decay, 1, 1.0f, {1.0f}, {1.0f, 2.0f}, {}, 1e-6f},
+  };
+  for (const Integration& in : cases) run(in);
+}
+
+}  // namespace
+
+int main() {
+  // Reports are printed but never stop the run; the driver's own level makes
+  // every solver call a call from library code.
+  rkv::ErrorState& st = rkv::E1ERRSTATE();
+  for (std::int32_t t = 1; t <= rkv::kErrorTypes; ++t) st.stop_attr(t) = 0;
+  rkv::E1PSH("TRACE");
+  run_all();
+  rkv::E1POP("TRACE");
+  rkv::host::close_all();
+  return 0;
+}
