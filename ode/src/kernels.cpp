@@ -1,1 +1,124 @@
-// placeholder
+// Vector kernels of the solver. With both increments 1 the elements are
+// processed directly (the first n mod m one at a time, the rest in groups of
+// m); otherwise a walk with a non-negative increment starts at element 1 and
+// one with a negative increment at element 1 + (1 - n) * inc, so that it ends
+// at element 1. Index arithmetic is done in 64 bits: no increment or length
+// can overflow it. Nothing happens for n < 1.
+#include "rkv/ode/kernels.hpp"
+
+#include <cmath>
+#include <cstddef>
+
+namespace rkv {
+namespace {
+
+using Index = std::ptrdiff_t;
+
+// 0-based position of the first element visited by a walk of n elements.
+Index first(std::int32_t n, std::int32_t inc) {
+  return inc < 0 ? static_cast<Index>(1 - static_cast<Index>(n)) * static_cast<Index>(inc) : 0;
+}
+
+}  // namespace
+
+std::int32_t V1MAXABS(const std::int32_t& n, const float* x, const std::int32_t& incx) {
+  if (n < 1) return 0;
+  if (n == 1) return 1;
+  // A negative increment would walk off the front of x: nothing is searched.
+  if (incx < 0) return 0;
+  std::int32_t best = 1;
+  float big = std::fabs(x[0]);
+  Index at = 0;
+  for (std::int32_t k = 2; k <= n; ++k) {
+    at += incx;
+    const float v = std::fabs(x[at]);
+    if (v > big) {  // strictly greater: the first of equal maxima wins
+      big = v;
+      best = k;
+    }
+  }
+  return best;
+}
+
+void V1VSWAP(const std::int32_t& n, float* x, const std::int32_t& incx, float* y,
+             const std::int32_t& incy) {
+  if (n < 1) return;
+  if (incx == 1 && incy == 1) {
+    const Index count = n;
+    const Index head = count % 3;
+    for (Index i = 0; i < head; ++i) {
+      const float t = x[i];
+      x[i] = y[i];
+      y[i] = t;
+    }
+    for (Index i = head; i < count; i += 3) {
+      const float t0 = x[i];
+      const float t1 = x[i + 1];
+      const float t2 = x[i + 2];
+      x[i] = y[i];
+      x[i + 1] = y[i + 1];
+      x[i + 2] = y[i + 2];
+      y[i] = t0;
+      y[i + 1] = t1;
+      y[i + 2] = t2;
+    }
+    return;
+  }
+  Index ix = first(n, incx);
+  Index iy = first(n, incy);
+  for (std::int32_t k = 0; k < n; ++k, ix += incx, iy += incy) {
+    const float t = x[ix];
+    x[ix] = y[iy];
+    y[iy] = t;
+  }
+}
+
+void V1VCOPY(const std::int32_t& n, const float* x, const std::int32_t& incx, float* y,
+             const std::int32_t& incy) {
+  if (n < 1) return;
+  if (incx == 1 && incy == 1) {
+    const Index count = n;
+    const Index head = count % 7;
+    for (Index i = 0; i < head; ++i) y[i] = x[i];
+    for (Index i = head; i < count; i += 7) {
+      y[i] = x[i];
+      y[i + 1] = x[i + 1];
+      y[i + 2] = x[i + 2];
+      y[i + 3] = x[i + 3];
+      y[i + 4] = x[i + 4];
+      y[i + 5] = x[i + 5];
+      y[i + 6] = x[i + 6];
+    }
+    return;
+  }
+  Index ix = first(n, incx);
+  Index iy = first(n, incy);
+  for (std::int32_t k = 0; k < n; ++k, ix += incx, iy += incy) y[iy] = x[ix];
+}
+
+void V1VAXPY(const std::int32_t& n, const float& a, const float* x, const std::int32_t& incx,
+             float* y, const std::int32_t& incy) {
+  if (n < 1) return;
+  if (a == 0.0f) return;  // y untouched, even where x is not finite
+  const double da = static_cast<double>(a);
+  const auto axpy = [da](float xi, float yi) {
+    return static_cast<float>(da * static_cast<double>(xi) + static_cast<double>(yi));
+  };
+  if (incx == 1 && incy == 1) {
+    const Index count = n;
+    const Index head = count % 4;
+    for (Index i = 0; i < head; ++i) y[i] = axpy(x[i], y[i]);
+    for (Index i = head; i < count; i += 4) {
+      y[i] = axpy(x[i], y[i]);
+      y[i + 1] = axpy(x[i + 1], y[i + 1]);
+      y[i + 2] = axpy(x[i + 2], y[i + 2]);
+      y[i + 3] = axpy(x[i + 3], y[i + 3]);
+    }
+    return;
+  }
+  Index ix = first(n, incx);
+  Index iy = first(n, incy);
+  for (std::int32_t k = 0; k < n; ++k, ix += incx, iy += incy) y[iy] = axpy(x[ix], y[iy]);
+}
+
+}  // namespace rkv

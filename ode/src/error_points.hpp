@@ -1,0 +1,47 @@
+// The places where a call of the solver ends with an error, one function
+// each. Every function records its point in SolverState::last_error and
+// posts the point's report; the caller then ends the call.
+#pragma once
+
+#include <cstdint>
+
+#include "solver_state.hpp"
+
+namespace rkv::ode {
+
+// Front end IVPRK.
+void front_ido_range(const std::int32_t& ido);
+void front_neq(const std::int32_t& neq);
+void front_storage(const std::int32_t& neq);
+void front_not_initialised(const std::int32_t& ido);
+
+// Integrator I2PRK: checks of the call.
+void ido_range(const std::int32_t& ido);
+void repeated_start();
+void not_initialised(const std::int32_t& ido);
+void x_changed(const float& x);
+void xend_unchanged(const float& xend);
+
+// Integrator: start-up checks (these do not end the call by themselves).
+void neq_invalid(const std::int32_t& neq);
+void tol_invalid(const float& tol);
+void inorm_invalid(const float& entry);
+void negative_entry(const std::int32_t& index, const float& entry);
+
+// Integrator: the stepping loop.
+void hmin_above_hmax(const float& hmin, const float& hmax);
+void evaluation_limit(const std::int32_t& needed, const std::int32_t& limit);
+void step_limit(const std::int32_t& limit);
+void tolerance_unmet(const float& tol);
+
+// A serious error posted by user code during a right-hand side or norm call.
+void user_code_failed();
+
+// Whether an error has been posted at the calling routine's level during the
+// current call (the start-up checks continue past a post and test this).
+bool error_posted();
+
+// Marks the start of a call of the front end or the integrator.
+void begin_call();
+
+}  // namespace rkv::ode

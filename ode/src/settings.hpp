@@ -1,0 +1,26 @@
+// The integrator's settings and statistics: the defaults, the reading of the
+// PARAM entries 1 to 11 on IDO = 1, and the writing of PARAM(31..35) on every
+// return. Kept apart from the stepping algorithm, which only reads
+// SolverState::settings.
+#pragma once
+
+#include "solver_state.hpp"
+
+namespace rkv::ode {
+
+// Setting defaults, counts 0 and trial step magnitude 0 (start-up, each IDO = 1).
+void set_defaults(SolverState& s);
+
+// Reads the entries greater than 0, in the order 1, 2, 3, 4, 5, 7, 8, 9, 10,
+// 11; entry 9 also caps HMAX at 2/s. Entries that are 0, negative or NaN keep
+// the default.
+void read_settings(SolverState& s, const float* entries);
+
+// PARAM(31..35): signed last step, HMIN, HMAX, accepted steps, evaluations.
+void write_statistics(const SolverState& s, float* entries);
+
+// Whether PARAM(10) is refused: its nearest integer (halves away from zero)
+// exceeds 3.
+bool inorm_refused(float entry);
+
+}  // namespace rkv::ode

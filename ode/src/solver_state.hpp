@@ -1,0 +1,106 @@
+// The persistent state of the integrator I2PRK and the front end's workspace.
+//
+// There is exactly one instance of each for the program run. Both start out
+// all zeros (static storage): before the first IDO = 1 call nothing is open
+// and nothing is held. The integrator opens an integration on IDO = 1 and
+// closes it on IDO = 3; the front end IVPRK holds the workspace of 10*NEQ
+// reals from its IDO = 1 call until the call with IDO = 3 returns.
+//
+// Reals are single precision and counts 32-bit signed, as stored by the
+// algorithm: every quantity it names and assigns is held here as a float.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace rkv::ode {
+
+inline constexpr std::int32_t kTableSize = 43;    // the Verner pair's coefficients
+inline constexpr std::int32_t kWorkColumns = 10;  // workspace columns of NEQ reals
+
+// The places where a call of the front end or the integrator ends with an
+// error. Each has its own reporting function (error_points.hpp); the last one
+// reached is kept in the state so that it can be inspected.
+enum class ErrorPoint : std::int32_t {
+  kNone = 0,
+  // Front end.
+  kFrontIdoRange,
+  kFrontNeq,
+  kFrontStorage,
+  kFrontNotInitialised,
+  // Integrator, checks of the call.
+  kIdoRange,
+  kRepeatedStart,
+  kNotInitialised,
+  kXChanged,
+  kXendUnchanged,
+  // Integrator, start-up checks.
+  kNeq,
+  kTol,
+  kInorm,
+  kNegativeEntry,
+  // Integrator, inside the stepping loop.
+  kHminAboveHmax,
+  kEvaluationLimit,
+  kStepLimit,
+  kToleranceUnmet,
+  // A serious error posted by user code during a call of the right-hand
+  // side or of the norm routine (no message of the solver's own).
+  kUserCode,
+};
+
+// Settings, read from PARAM only by IDO = 1 (entries greater than 0 replace
+// the defaults). Logical settings hold any non-zero value for "on".
+struct Settings {
+  float initial_step;         // PARAM(1); 0 = derive from HMAX and TOL
+  float hmin;                 // PARAM(2); 0 = computed on the first attempt
+  float hmax;                 // PARAM(3), capped at 2/s by PARAM(9)
+  std::int32_t max_steps;     // PARAM(4); 0 = no limit
+  std::int32_t max_evals;     // PARAM(5); 0 = no limit
+  std::int32_t pause_before;  // PARAM(7): return with IDO = 4 before each step
+  std::int32_t pause_after;   // PARAM(8): return with IDO = 5/6 after each attempt
+  float scale;                // PARAM(9): error scale factor s
+  std::int32_t inorm;         // PARAM(10): error norm 0..3
+  float floor;                // PARAM(11): lower bound of the INORM = 2 norm
+};
+
+struct SolverState {
+  std::int32_t initialised;   // an integration is open (IDO = 1 .. IDO = 3)
+  std::int32_t table_loaded;  // table, eps and tiny loaded (once per run)
+  std::array<float, kTableSize> table;
+  float eps;                       // relative spacing at 1, for the default HMIN
+  float tiny;                      // smallest normalised number, for the default HMIN
+  std::int32_t interval_complete;  // the last call reached its XEND
+  float last_end;                  // where the next interval must start
+  float h;                         // magnitude of the next / last trial step
+  float step;                      // signed step H = XNEW - X of the last attempt
+  float xnew;                      // end point of the last attempt
+  float error;                     // error measure E of the last attempt
+  float enorm;                     // norm of the last error vector
+  float xstart;                    // copy of X at the start of the attempt
+  float xstage;                    // abscissa of the stage being evaluated
+  std::int32_t rejections;         // consecutive rejections of the current step
+  std::int32_t accepted;           // accepted steps since IDO = 1
+  std::int32_t evaluations;        // right-hand side calls since IDO = 1
+  Settings settings;
+  ErrorPoint last_error;  // the error point that ended the last call
+};
+
+// The integrator's one instance.
+SolverState& solver_state();
+
+// The workspace held by the front end: `size` reals, or none (nullptr).
+struct Workspace {
+  float* data;
+  std::size_t size;
+};
+Workspace& front_end_workspace();
+
+// The workspace request asks this gate first; a gate that returns false makes
+// the request fail as exhausted memory does. It lets tests exercise the
+// storage error; nullptr restores the default (no gate).
+using WorkspaceGate = bool (*)(std::size_t count);
+void set_workspace_gate(WorkspaceGate gate);
+
+}  // namespace rkv::ode

@@ -1,0 +1,21 @@
+// One step attempt of the eight-stage Verner pair of orders 6 and 5.
+#pragma once
+
+#include <cstdint>
+
+#include "rkv/ode/ivprk.hpp"
+#include "solver_state.hpp"
+
+namespace rkv::ode {
+
+// From (X, Y) = (s.xstart, y) with k1 in workspace column 1, integrates over
+// the signed step s.step of magnitude s.h: columns 2 to 8 receive k2 to k8,
+// column 9 the candidate solution at X + H, column 2 then the error vector
+// (not multiplied by H), and s.error the error measure h * ENORM * scale.
+// Makes seven calls of the right-hand side and one of the norm routine.
+// Returns false when one of those calls ran into a serious error; the
+// columns then hold partial results that must not be used.
+bool verner_step(SolverState& s, const std::int32_t& neq, RhsFunction fcn, NormFunction fnorm,
+                 const float* y, float* wk);
+
+}  // namespace rkv::ode

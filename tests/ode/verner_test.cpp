@@ -1,0 +1,250 @@
+// The Verner coefficient table, one step attempt against known exact
+// properties, and the step-size control.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "solver_support.hpp"
+#include "step_control.hpp"
+#include "verner.hpp"
+#include "verner_table.hpp"
+
+namespace {
+
+using rkv::odetest::Driver;
+using rkv::odetest::state;
+
+struct Entry {
+  std::uint32_t bits;
+  double num;
+  double den;
+};
+
+// The single-precision roundings of the pair's rationals, with their bits.
+constexpr std::array<Entry, 43> kExpected = {{
+    {0x3E2AAAABu, 1, 6},         {0x3D5A740Eu, 4, 75},         {0x3E5A740Eu, 16, 75},
+    {0x3F555555u, 5, 6},         {0xC02AAAABu, -8, 3},         {0x40200000u, 5, 2},
+    {0xC0250000u, -165, 64},     {0x4112AAABu, 55, 6},         {0xC0D48000u, -425, 64},
+    {0x3F62AAABu, 85, 96},       {0x4019999Au, 12, 5},         {0xC1000000u, -8, 1},
+    {0x40D1EF45u, 4015, 612},    {0xBE9C71C7u, -11, 36},       {0x3EB0B0B1u, 88, 255},
+    {0xBF0D0599u, -8263, 15000}, {0x3FD3A06Du, 124, 75},       {0xBF721212u, -643, 680},
+    {0xBEA5E354u, -81, 250},     {0x3E6F662Fu, 2484, 10625},   {0x4002450Fu, 3501, 1720},
+    {0xC0DF417Du, -300, 43},     {0x40B4BDE4u, 297275, 52632}, {0xBE0CADC1u, -319, 2322},
+    {0x3E929636u, 24068, 84065}, {0x00000000u, 0, 1},          {0x3E13A38Bu, 3850, 26703},
+    {0x3D99999Au, 3, 40},        {0x00000000u, 0, 1},          {0x3EC7A4BCu, 875, 2244},
+    {0x3EA38E39u, 23, 72},       {0x3E0A477Fu, 264, 1955},     {0x00000000u, 0, 1},
+    {0x3C30AC6Fu, 125, 11592},   {0x3D8EF607u, 43, 616},       {0x3BCCCCCDu, 1, 160},
+    {0x00000000u, 0, 1},         {0x3BE429FBu, 125, 17952},    {0xBBE38E39u, -1, 144},
+    {0x3BC9222Du, 12, 1955},     {0x3D8BA2E9u, 3, 44},         {0xBC30AC6Fu, -125, 11592},
+    {0xBD8EF607u, -43, 616},
+}};
+
+TEST(VernerTable, LoadedBitForBitAndEqualToTheRoundedRationals) {
+  // An IDO = 1 call loads the table into the solver state.
+  Driver d;
+  d.fcn = rkv::odetest::rhs_zero;
+  d.call_to(0.5f);
+  ASSERT_EQ(d.ido, 2);
+  d.close();
+  for (std::size_t i = 0; i < kExpected.size(); ++i) {
+    const float loaded = state().table[i];
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(loaded), kExpected[i].bits) << "entry " << i + 1;
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(rkv::ode::kVernerTableBits[i]), kExpected[i].bits);
+    const float rounded = static_cast<float>(kExpected[i].num / kExpected[i].den);
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(rounded), kExpected[i].bits) << "entry " << i + 1;
+  }
+  EXPECT_EQ(std::bit_cast<std::uint32_t>(state().eps), 0x34000000u);
+  EXPECT_EQ(std::bit_cast<std::uint32_t>(state().tiny), 0x00800000u);
+}
+
+TEST(VernerTable, RowSumsGiveTheAbscissaeAndWeightSumsAreOneAndZero) {
+  // Computed from the rationals: the weights b sum to 1 and e to 0; the
+  // stage rows sum to 1/6, 4/15, 2/3, 5/6, 1, 1/15, 1.
+  const std::array<double, 9> abscissa = {0,       0, 1.0 / 6,  4.0 / 15, 2.0 / 3,
+                                          5.0 / 6, 1, 1.0 / 15, 1};
+  for (std::int32_t s = 2; s <= 8; ++s) {
+    double sum = 0;
+    for (std::int32_t j = 0; j < rkv::ode::kRowLength[s]; ++j) {
+      const Entry& e = kExpected[static_cast<std::size_t>(rkv::ode::kRowA[s] + j)];
+      sum += e.num / e.den;
+    }
+    EXPECT_NEAR(sum, abscissa[static_cast<std::size_t>(s)], 1e-15) << "stage " << s;
+  }
+  double sb = 0;
+  double se = 0;
+  for (std::int32_t j = 0; j < 8; ++j) {
+    sb += kExpected[static_cast<std::size_t>(rkv::ode::kRowB + j)].num /
+          kExpected[static_cast<std::size_t>(rkv::ode::kRowB + j)].den;
+    se += kExpected[static_cast<std::size_t>(rkv::ode::kRowE + j)].num /
+          kExpected[static_cast<std::size_t>(rkv::ode::kRowE + j)].den;
+  }
+  EXPECT_NEAR(sb, 1.0, 1e-15);
+  EXPECT_NEAR(se, 0.0, 1e-15);
+}
+
+// One attempt of the step on a private state, with k1 supplied.
+struct Step {
+  rkv::ode::SolverState s{};
+  std::vector<float> wk;
+  std::vector<float> y;
+  std::int32_t neq;
+
+  Step(std::vector<float> y0, float x, float h) : y(std::move(y0)) {
+    neq = static_cast<std::int32_t>(y.size());
+    wk.assign(static_cast<std::size_t>(10 * neq), 0.0f);
+    for (std::size_t i = 0; i < 43; ++i)
+      s.table[i] = std::bit_cast<float>(rkv::ode::kVernerTableBits[i]);
+    s.settings.scale = 1.0f;
+    s.settings.inorm = 0;
+    s.xstart = x;
+    s.step = h;
+    s.h = std::fabs(h);
+    for (std::int32_t i = 0; i < neq; ++i)
+      wk[static_cast<std::size_t>(9 * neq + i)] = std::fabs(y[static_cast<std::size_t>(i)]);
+  }
+  bool run(rkv::RhsFunction f) {
+    f(neq, s.xstart, y.data(), wk.data());
+    return rkv::ode::verner_step(s, neq, f, rkv::I2ERRNRM, y.data(), wk.data());
+  }
+  float candidate(std::int32_t i) const { return wk[static_cast<std::size_t>(8 * neq + i)]; }
+  float error_vector(std::int32_t i) const { return wk[static_cast<std::size_t>(neq + i)]; }
+};
+
+TEST(VernerStep, ZeroDerivativeKeepsYAndHasNoError) {
+  Step st({1.5f, -2.0f, 0.0f}, 3.0f, 0.25f);
+  ASSERT_TRUE(st.run(rkv::odetest::rhs_zero));
+  for (std::int32_t i = 0; i < 3; ++i)
+    EXPECT_EQ(st.candidate(i), st.y[static_cast<std::size_t>(i)]);
+  EXPECT_EQ(st.s.error, 0.0f);
+  EXPECT_EQ(st.s.evaluations, 7);
+  EXPECT_EQ(st.s.xstage, static_cast<float>(0.25 + 3.0));  // stage 8 at X + H
+}
+
+TEST(VernerStep, ConstantDerivativeAdvancesByHTimesIt) {
+  for (float h : {0.125f, -0.5f, 1.0e-3f}) {
+    Step st({1.0f}, 0.0f, h);
+    ASSERT_TRUE(st.run(rkv::odetest::rhs_three));
+    const double exact = 1.0 + 3.0 * static_cast<double>(h);
+    EXPECT_NEAR(st.candidate(0), exact, 2e-7) << h;
+    EXPECT_NEAR(st.error_vector(0), 0.0, 1e-7) << h;
+    EXPECT_LT(st.s.error, 1e-7f);
+  }
+}
+
+TEST(VernerStep, IntegratesPolynomialsAndTheExponentialToSixthOrder) {
+  // y' = x: exact for polynomials, so only rounding remains.
+  Step poly({2.0f}, 1.0f, 0.5f);
+  ASSERT_TRUE(poly.run(rkv::odetest::rhs_x));
+  EXPECT_NEAR(poly.candidate(0), 2.0 + (1.5 * 1.5 - 1.0) / 2, 4e-7);
+  // y' = y over h: the local error is O(h^7), the error estimate O(h^6).
+  Step ex({1.0f}, 0.0f, 0.1f);
+  ASSERT_TRUE(ex.run(rkv::odetest::rhs_grow));
+  EXPECT_NEAR(ex.candidate(0), std::exp(0.1), 2e-7);
+  EXPECT_GT(ex.s.error, 0.0f);
+  EXPECT_LT(ex.s.error, 1e-6f);
+}
+
+TEST(VernerStep, ErrorMeasureIsHTimesNormTimesScale) {
+  Step st({1.0f}, 0.0f, -0.75f);
+  st.s.settings.scale = 3.0f;
+  ASSERT_TRUE(st.run(rkv::odetest::rhs_grow));
+  const float expected = static_cast<float>(0.75 * static_cast<double>(st.s.enorm) * 3.0);
+  EXPECT_EQ(st.s.error, expected);
+  EXPECT_GT(st.s.enorm, 0.0f);
+}
+
+// Step-size choice: factors from E and TOL, before and after clamping.
+TEST(StepControl, ChoiceOfTheNextStep) {
+  const float tol = 1.0e-4f;
+  const float big = 1.0e9f;
+  struct Case {
+    float e;
+    std::int32_t rejections;
+    float expected_factor;
+    float tolerance;
+  };
+  const std::vector<Case> cases = {
+      {0.0f, 0, 2.0f, 0.0f},
+      {tol / rkv::ode::kGrowthLimit, 0, 2.0f, 1e-5f},  // at the switch to doubling
+      {tol / 64.0f, 0, 1.8f, 1e-5f},
+      {tol, 1, 0.9f, 1e-6f},
+      {tol * 64.0f, 1, 0.5f, 0.0f},  // 0.45 is raised to the smallest factor
+      {0.0f, 2, 0.5f, 0.0f},         // two rejections: halved without E
+      {tol * 1e6f, 5, 0.5f, 0.0f},
+      {std::numeric_limits<float>::quiet_NaN(), 1, 0.5f, 0.0f},
+  };
+  for (const Case& c : cases) {
+    const float h = 0.01f;
+    const float got = rkv::ode::choose_step(h, c.e, tol, c.rejections, 0.0f, big);
+    EXPECT_NEAR(got / h, c.expected_factor, c.tolerance) << c.e << " " << c.rejections;
+  }
+  // Exactly at the switch the growth is 2h exactly.
+  EXPECT_EQ(rkv::ode::choose_step(0.25f, 0.0f, tol, 0, 0.0f, big), 0.5f);
+  // Clamping: HMAX first, then HMIN, so HMIN wins a conflict.
+  EXPECT_EQ(rkv::ode::choose_step(0.25f, 0.0f, tol, 0, 0.0f, 0.3f), 0.3f);
+  EXPECT_EQ(rkv::ode::choose_step(0.25f, 0.0f, tol, 2, 0.2f, 1.0f), 0.2f);
+  EXPECT_EQ(rkv::ode::choose_step(0.25f, 0.0f, tol, 0, 0.7f, 0.3f), 0.7f);
+}
+
+TEST(StepControl, GeometryLandsOnXendAndCutsToHalfTheRemainder) {
+  struct Case {
+    float x, xend, h;
+    float xnew, step, used;
+  };
+  const std::vector<Case> cases = {
+      {0.0f, 1.0f, 0.25f, 0.25f, 0.25f, 0.25f},  // short step: taken as it is
+      {0.0f, 1.0f, 0.75f, 0.5f, 0.5f, 0.5f},     // between half and all: half
+      {0.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f},      // reaches XEND: lands on it
+      {0.0f, 1.0f, 5.0f, 1.0f, 1.0f, 1.0f},
+      {2.0f, 1.0f, 0.75f, 1.5f, -0.5f, 0.5f},  // towards smaller x
+      {2.0f, 1.0f, 0.25f, 1.75f, -0.25f, 0.25f},
+      {0.3f, 0.3f, 0.1f, 0.3f, 0.0f, 0.0f},  // no distance: a step of 0
+  };
+  for (const Case& c : cases) {
+    const auto g = rkv::ode::step_geometry(c.x, c.xend, c.h);
+    EXPECT_EQ(g.xnew, c.xnew) << c.x << " " << c.xend << " " << c.h;
+    EXPECT_EQ(g.step, c.step) << c.x << " " << c.xend << " " << c.h;
+    EXPECT_EQ(g.h, c.used) << c.x << " " << c.xend << " " << c.h;
+  }
+  // The last step lands exactly, bit for bit, where the sum would not.
+  const float x = 0.1f;
+  const float xend = 0.3f;
+  EXPECT_EQ(rkv::ode::step_geometry(x, xend, 1.0f).xnew, xend);
+}
+
+TEST(StepControl, DefaultsAndSaturatingConversions) {
+  const float eps = std::bit_cast<float>(0x34000000u);
+  const float tiny = std::bit_cast<float>(0x00800000u);
+  EXPECT_EQ(rkv::ode::default_hmin(0.0f, 0.1f, eps, tiny),
+            static_cast<float>(10.0 * 0x1p-23 * static_cast<double>(0.1f)));
+  EXPECT_EQ(rkv::ode::default_hmin(-8.0f, 2.0f, eps, tiny), static_cast<float>(80.0 * 0x1p-23));
+  EXPECT_EQ(rkv::ode::default_hmin(0.0f, 0.0f, eps, tiny), static_cast<float>(10.0 * 0x1p-126));
+  // First trial step: the initial step itself, or HMAX * TOL^(1/6).
+  EXPECT_EQ(rkv::ode::initial_magnitude(0.3f, 2.0f, 1e-6f), 0.15f);
+  EXPECT_EQ(rkv::ode::initial_magnitude(0.0f, 2.0f, 1e-6f),
+            static_cast<float>(
+                1.0 * std::pow(static_cast<double>(1e-6f), static_cast<double>(rkv::ode::kSixth))));
+
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  struct Conv {
+    float v;
+    std::int32_t expected;
+  };
+  for (const Conv& c : std::vector<Conv>{{0.5f, 0},
+                                         {1.9f, 1},
+                                         {-2.7f, -2},
+                                         {3.0e9f, 2147483647},
+                                         {kInf, 2147483647},
+                                         {-kInf, -2147483647 - 1},
+                                         {std::numeric_limits<float>::quiet_NaN(), 0}}) {
+    EXPECT_EQ(rkv::ode::truncate_to_int32(c.v), c.expected) << c.v;
+  }
+  EXPECT_EQ(rkv::ode::saturating_add(2147483640, 8), 2147483647);
+}
+
+}  // namespace
