@@ -25,7 +25,8 @@ run_build() {
   echo "== $name"
   cmake -S "$root" -B "$bdir" -G Ninja -DBUILD_TESTING=OFF -DRKV_BUILD_EXAMPLES=OFF \
     -DRKV_BUILD_TRACE_DRIVER=ON "$@" >/dev/null
-  cmake --build "$bdir" --target trajectory trace_driver >/dev/null
+  cmake --build "$bdir" --target trajectory trace_driver >"$out/build-$name.log" 2>&1 ||
+    { cat "$out/build-$name.log"; return 1; }
   mkdir -p "$out/$name/run"
   (cd "$out/$name/run" && $emulator "$bdir/app/trajectory" >"$out/$name/console.txt"; echo "exit $?" >>"$out/$name/console.txt")
   cp "$out/$name/run/traject.txt" "$out/$name/traject.txt"

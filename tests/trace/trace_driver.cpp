@@ -101,16 +101,19 @@ struct Integration {
 // attributes are off) and the level is pushed again.
 std::int32_t trace_call(const char* what, std::int32_t ido_in, std::int32_t ido, float x,
                         const float* y, std::int32_t neq, const float* prm) {
-  std::string line = std::string(what) + " ido " + std::to_string(ido_in) + "->" +
-                     std::to_string(ido) + " x " + hex(x) + " y";
-  for (std::int32_t i = 0; i < neq; ++i) line += " " + hex(y[i]);
-  line += " p";
+  char head[64];
+  std::snprintf(head, sizeof head, "%s ido %d->%d x ", what, static_cast<int>(ido_in),
+                static_cast<int>(ido));
+  std::string line(head);
+  line.append(hex(x)).append(" y");
+  for (std::int32_t i = 0; i < neq; ++i) line.append(" ").append(hex(y[i]));
+  line.append(" p");
   for (std::int32_t i = rkv::param::kLastStep; i <= rkv::param::kEvaluations; ++i) {
-    line += " " + hex(get(prm, i));
+    line.append(" ").append(hex(get(prm, i)));
   }
   const std::int32_t own = 0;
   const std::int32_t type = rkv::N1RTY(own);
-  if (type != 0) line += " error-type " + std::to_string(type);
+  if (type != 0) line.append(" error-type ").append(std::to_string(type));
   emit(line);
   if (type != 0) {
     rkv::E1POP("TRACE");
@@ -120,7 +123,7 @@ std::int32_t trace_call(const char* what, std::int32_t ido_in, std::int32_t ido,
 }
 
 void run(const Integration& in) {
-  emit(std::string("== ") + in.name);
+  emit(std::string("== ").append(in.name));
   float x = in.x0;
   float y[kMaxNeq] = {};
   for (std::size_t i = 0; i < in.y0.size(); ++i) y[i] = in.y0[i];
