@@ -1,68 +1,118 @@
-// Error points of IVPRK and I2PRK: each records where the call ended.
+// Error points of IVPRK and I2PRK: each records where the call ended and
+// posts its report through the error family, with the message parameters
+// stored immediately before the post. Whether a report is printed and
+// whether the run stops is decided by the family at the routines' pops.
 #include "error_points.hpp"
+
+#include "messages.hpp"
+#include "rkv/errors/params.hpp"
+#include "rkv/errors/post.hpp"
 
 namespace rkv::ode {
 namespace {
+
+constexpr std::int32_t kP1 = 1;
+constexpr std::int32_t kP2 = 2;
 
 void mark(ErrorPoint point) {
   solver_state().last_error = point;
 }
 
+void post(ErrorPoint point, const Report& r) {
+  mark(point);
+  E1MES(r.type, r.code, r.text);
+}
+
 }  // namespace
 
-void front_ido_range(const std::int32_t&) {
-  mark(ErrorPoint::kFrontIdoRange);
-}
-void front_neq(const std::int32_t&) {
-  mark(ErrorPoint::kFrontNeq);
-}
-void front_storage(const std::int32_t&) {
-  mark(ErrorPoint::kFrontStorage);
-}
-void front_not_initialised(const std::int32_t&) {
-  mark(ErrorPoint::kFrontNotInitialised);
+void front_ido_range(const std::int32_t& ido) {
+  E1SETINT(kP1, ido);
+  post(ErrorPoint::kFrontIdoRange, report::kFrontIdoRange);
 }
 
-void ido_range(const std::int32_t&) {
-  mark(ErrorPoint::kIdoRange);
+void front_neq(const std::int32_t& neq) {
+  E1SETINT(kP1, neq);
+  post(ErrorPoint::kFrontNeq, report::kFrontNeq);
 }
+
+void front_storage(const std::int32_t& neq) {
+  // The first post (one blank) relabels any waiting message with this type
+  // and code; the second carries the storage message itself.
+  E1MES(report::kFrontStorage.type, report::kFrontStorage.code, " ");
+  E1SETINT(kP1, neq);
+  post(ErrorPoint::kFrontStorage, report::kFrontStorage);
+}
+
+void front_not_initialised(const std::int32_t& ido) {
+  E1SETINT(kP1, ido);
+  post(ErrorPoint::kFrontNotInitialised, report::kFrontNotInitialised);
+}
+
+void ido_range(const std::int32_t& ido) {
+  E1SETINT(kP1, ido);
+  post(ErrorPoint::kIdoRange, report::kIdoRange);
+}
+
 void repeated_start() {
-  mark(ErrorPoint::kRepeatedStart);
-}
-void not_initialised(const std::int32_t&) {
-  mark(ErrorPoint::kNotInitialised);
-}
-void x_changed(const float&) {
-  mark(ErrorPoint::kXChanged);
-}
-void xend_unchanged(const float&) {
-  mark(ErrorPoint::kXendUnchanged);
+  post(ErrorPoint::kRepeatedStart, report::kRepeatedStart);
 }
 
-void neq_invalid(const std::int32_t&) {
-  mark(ErrorPoint::kNeq);
-}
-void tol_invalid(const float&) {
-  mark(ErrorPoint::kTol);
-}
-void inorm_invalid(const float&) {
-  mark(ErrorPoint::kInorm);
-}
-void negative_entry(const std::int32_t&, const float&) {
-  mark(ErrorPoint::kNegativeEntry);
+void not_initialised(const std::int32_t& ido) {
+  E1SETINT(kP1, ido);
+  post(ErrorPoint::kNotInitialised, report::kNotInitialised);
 }
 
-void hmin_above_hmax(const float&, const float&) {
-  mark(ErrorPoint::kHminAboveHmax);
+void x_changed(const float& x) {
+  E1SETREAL(kP1, x);
+  post(ErrorPoint::kXChanged, report::kXChanged);
 }
-void evaluation_limit(const std::int32_t&, const std::int32_t&) {
-  mark(ErrorPoint::kEvaluationLimit);
+
+void xend_unchanged(const float& xend) {
+  E1SETREAL(kP1, xend);
+  post(ErrorPoint::kXendUnchanged, report::kXendUnchanged);
 }
-void step_limit(const std::int32_t&) {
-  mark(ErrorPoint::kStepLimit);
+
+void neq_invalid(const std::int32_t& neq) {
+  E1SETINT(kP1, neq);
+  post(ErrorPoint::kNeq, report::kNeq);
 }
-void tolerance_unmet(const float&) {
-  mark(ErrorPoint::kToleranceUnmet);
+
+void tol_invalid(const float& tol) {
+  E1SETREAL(kP1, tol);
+  post(ErrorPoint::kTol, report::kTol);
+}
+
+void inorm_invalid(const float& entry) {
+  E1SETREAL(kP1, entry);
+  post(ErrorPoint::kInorm, report::kInorm);
+}
+
+void negative_entry(const std::int32_t& index, const float& entry) {
+  E1SETINT(kP1, index);
+  E1SETREAL(kP1, entry);
+  post(ErrorPoint::kNegativeEntry, report::kNegativeEntry);
+}
+
+void hmin_above_hmax(const float& hmin, const float& hmax) {
+  E1SETREAL(kP1, hmin);
+  E1SETREAL(kP2, hmax);
+  post(ErrorPoint::kHminAboveHmax, report::kHminAboveHmax);
+}
+
+void evaluation_limit(const std::int32_t& needed, const std::int32_t& limit) {
+  E1SETINT(kP1, needed);
+  E1SETINT(kP2, limit);
+  post(ErrorPoint::kEvaluationLimit, report::kEvaluationLimit);
+}
+
+void step_limit(const std::int32_t& limit) {
+  E1SETINT(kP1, limit);
+  post(ErrorPoint::kStepLimit, report::kStepLimit);
+}
+
+void tolerance_unmet(const float& tol) {
+  E1SETREAL(kP1, tol);
+  post(ErrorPoint::kToleranceUnmet, report::kToleranceUnmet);
 }
 
 void user_code_failed() {
@@ -70,7 +120,8 @@ void user_code_failed() {
 }
 
 bool error_posted() {
-  return solver_state().last_error != ErrorPoint::kNone;
+  const std::int32_t own = 0;
+  return N1RTY(own) != 0;
 }
 
 void begin_call() {

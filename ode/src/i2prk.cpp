@@ -17,6 +17,9 @@
 
 #include "calls.hpp"
 #include "error_points.hpp"
+#include "messages.hpp"
+#include "rkv/errors/stack.hpp"
+#include "rkv/machine/constants.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "rkv/ode/kernels.hpp"
 #include "rkv/ode/param.hpp"
@@ -60,8 +63,10 @@ void load_table_once(SolverState& s) {
   for (std::size_t i = 0; i < s.table.size(); ++i) {
     s.table[i] = std::bit_cast<float>(kVernerTableBits[i]);
   }
-  s.tiny = std::bit_cast<float>(0x00800000u);  // 2^-126
-  s.eps = std::bit_cast<float>(0x34000000u);   // 2^-23
+  const std::int32_t smallest_normal = 1;
+  const std::int32_t largest_spacing = 4;
+  s.tiny = AMACH(smallest_normal);  // 2^-126
+  s.eps = AMACH(largest_spacing);   // 2^-23, the spacing at 1
   s.table_loaded = 1;
 }
 
@@ -245,11 +250,13 @@ SolverState& solver_state() {
 
 void I2PRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x, const float& xend,
            const float& tol, float* param, float* y, NormFunction fnorm, float* wk) {
+  E1PSH(ode::kIntegratorName);
   ode::SolverState& s = ode::solver_state();
   ode::begin_call();
   const ode::Call c{ido, neq, fcn, x, xend, tol, y, fnorm, wk};
   ode::integrate(s, c, param);
   ode::write_statistics(s, param);
+  E1POP(ode::kIntegratorName);
 }
 
 }  // namespace rkv

@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 #include "error_points.hpp"
+#include "messages.hpp"
+#include "rkv/errors/stack.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "solver_state.hpp"
 
@@ -54,6 +56,7 @@ void set_workspace_gate(WorkspaceGate gate) {
 
 void IVPRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x, const float& xend,
            const float& tol, float* param, float* y) {
+  E1PSH(ode::kFrontName);
   ode::Workspace& ws = ode::front_end_workspace();
   const ode::SolverState& s = ode::solver_state();
   ode::begin_call();
@@ -83,6 +86,7 @@ void IVPRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x
     // (nothing is open) before it could touch one; IDO = 3 never touches it.
     I2PRK(ido, neq, fcn, x, xend, tol, param, y, I2ERRNRM, ws.data);
   }
+  E1POP(ode::kFrontName);
   if (ido == 3) ode::release(ws);
 }
 

@@ -17,7 +17,12 @@
 namespace {
 
 std::string record(float x, float y) {
-  return " " + rkv::host::format_f(x, 5, 2) + "'  " + rkv::host::format_f(y, 7, 3) + "'";
+  std::string r(1, ' ');
+  r.append(rkv::host::format_f(x, 5, 2));
+  r.append("'  ");
+  r.append(rkv::host::format_f(y, 7, 3));
+  r.push_back('\'');
+  return r;
 }
 
 struct ModelRun {
