@@ -2,4 +2,6 @@
 // steps of 0.1 and writes each point to traject.txt and to the console.
 #include "trajectory.hpp"
 
-int main() { rkv::app::run(); }
+int main() {
+  rkv::app::run();
+}

@@ -13,8 +13,8 @@ void RHSFUN(const std::int32_t& /*neq*/, const float& /*x*/, const float* y, flo
   TrajData& td = TRAJDATA;
   const float y1 = y[0];
   const float d = static_cast<float>(static_cast<double>(y1) - static_cast<double>(td.R0));
-  const float t1 = static_cast<float>(
-      std::exp(-(2.0 * static_cast<double>(d) / static_cast<double>(td.WIDTH))));
+  const float t1 =
+      static_cast<float>(std::exp(-(2.0 * static_cast<double>(d) / static_cast<double>(td.WIDTH))));
   const double t2 = 2.0 * std::exp(-(static_cast<double>(d) / static_cast<double>(td.WIDTH)));
   const double v = static_cast<double>(td.DEPTH) * (static_cast<double>(t1) - t2);
   const double inverse_square = static_cast<double>(td.BCOEF) * static_cast<double>(td.ENERGY) *

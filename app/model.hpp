@@ -30,8 +30,8 @@ inline constexpr std::uint32_t kEnergyBits = 0x3EF8E38Du;
 
 // The values the program starts with (OUTWARD false).
 inline TrajData initial_trajdata() {
-  return TrajData{2.0f, 5.0f, 1.0f, std::bit_cast<float>(kEnergyBits), 0, 0.0f, 1.0f, 35.0f,
-                  std::bit_cast<float>(kMuBits)};
+  return TrajData{2.0f, 5.0f, 1.0f,  std::bit_cast<float>(kEnergyBits), 0,
+                  0.0f, 1.0f, 35.0f, std::bit_cast<float>(kMuBits)};
 }
 
 // The one instance for the run. RHSFUN reads it and is its only writer of

@@ -18,7 +18,9 @@ void oscillator(const std::int32_t& /*neq*/, const float& /*x*/, const float* y,
   yprime[1] = -y[0];
 }
 
-unsigned bits(float v) { return std::bit_cast<std::uint32_t>(v); }
+unsigned bits(float v) {
+  return std::bit_cast<std::uint32_t>(v);
+}
 
 }  // namespace
 
@@ -51,16 +53,15 @@ int main() {
         break;  // 2: XEND reached (or an error, which the library reports)
       }
     }
-    std::printf("x = %-8.6g y1 = %-15.9g y2 = %-15.9g  [%08x %08x %08x]\n",
-                static_cast<double>(x), static_cast<double>(y[0]), static_cast<double>(y[1]),
-                bits(x), bits(y[0]), bits(y[1]));
+    std::printf("x = %-8.6g y1 = %-15.9g y2 = %-15.9g  [%08x %08x %08x]\n", static_cast<double>(x),
+                static_cast<double>(y[0]), static_cast<double>(y[1]), bits(x), bits(y[0]),
+                bits(y[1]));
   }
   ido = 3;
   rkv::IVPRK(ido, neq, oscillator, x, x, tol, param, y);
   std::printf("accepted steps %.0f, evaluations %.0f, pauses before a step %d\n",
               static_cast<double>(rkv::param::get(param, rkv::param::kAcceptedSteps)),
-              static_cast<double>(rkv::param::get(param, rkv::param::kEvaluations)),
-              pauses_before);
+              static_cast<double>(rkv::param::get(param, rkv::param::kEvaluations)), pauses_before);
   std::printf("attempts that passed %d (vetoed %d), that failed %d\n", passed, vetoed, failed);
   return 0;
 }

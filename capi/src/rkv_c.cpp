@@ -40,24 +40,40 @@ void rkv_ivprk(int32_t* ido, const int32_t* neq, rkv_rhs_fn fcn, float* x, const
   g_c_rhs = saved;
 }
 
-void rkv_e1psh(const char* name, const int32_t* name_len) { rkv::E1PSH(text_of(name, name_len)); }
-void rkv_e1pop(const char* name, const int32_t* name_len) { rkv::E1POP(text_of(name, name_len)); }
+void rkv_e1psh(const char* name, const int32_t* name_len) {
+  rkv::E1PSH(text_of(name, name_len));
+}
+void rkv_e1pop(const char* name, const int32_t* name_len) {
+  rkv::E1POP(text_of(name, name_len));
+}
 void rkv_e1mes(const int32_t* type, const int32_t* code, const char* text,
                const int32_t* text_len) {
   rkv::E1MES(*type, *code, text_of(text, text_len));
 }
-void rkv_e1setint(const int32_t* index, const int32_t* value) { rkv::E1SETINT(*index, *value); }
-void rkv_e1setreal(const int32_t* index, const float* value) { rkv::E1SETREAL(*index, *value); }
+void rkv_e1setint(const int32_t* index, const int32_t* value) {
+  rkv::E1SETINT(*index, *value);
+}
+void rkv_e1setreal(const int32_t* index, const float* value) {
+  rkv::E1SETREAL(*index, *value);
+}
 void rkv_e1setstr(const int32_t* index, const char* text, const int32_t* text_len) {
   rkv::E1SETSTR(*index, text_of(text, text_len));
 }
 void rkv_e1usr(const char* switch_value, const int32_t* switch_len) {
   rkv::E1USR(text_of(switch_value, switch_len));
 }
-int32_t rkv_n1rty(const int32_t* which) { return rkv::N1RTY(*which); }
+int32_t rkv_n1rty(const int32_t* which) {
+  return rkv::N1RTY(*which);
+}
 
-float rkv_amach(const int32_t* n) { return rkv::AMACH(*n); }
-int32_t rkv_imach(const int32_t* n) { return rkv::IMACH(*n); }
-void rkv_umach(const int32_t* n, int32_t* unitnum) { rkv::UMACH(*n, *unitnum); }
+float rkv_amach(const int32_t* n) {
+  return rkv::AMACH(*n);
+}
+int32_t rkv_imach(const int32_t* n) {
+  return rkv::IMACH(*n);
+}
+void rkv_umach(const int32_t* n, int32_t* unitnum) {
+  rkv::UMACH(*n, *unitnum);
+}
 
 }  // extern "C"

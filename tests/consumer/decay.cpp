@@ -4,7 +4,9 @@
 
 #include "rkv/ode/ivprk.hpp"
 
-static void decay(const std::int32_t&, const float&, const float* y, float* yp) { yp[0] = -y[0]; }
+static void decay(const std::int32_t&, const float&, const float* y, float* yp) {
+  yp[0] = -y[0];
+}
 
 int main() {
   std::int32_t ido = 1;

@@ -31,7 +31,9 @@ constexpr std::int32_t kMaxNeq = 3;
 
 // Everything goes through the host's console unit, so that the library's
 // reports and the trace lines interleave in the order they happen.
-void emit(const std::string& line) { rkv::host::write_record(rkv::host::kStdoutUnit, line); }
+void emit(const std::string& line) {
+  rkv::host::write_record(rkv::host::kStdoutUnit, line);
+}
 
 std::string hex(float v) {
   char buf[16];
@@ -57,7 +59,8 @@ void oscillator(const std::int32_t&, const float&, const float* y, float* yp) {
 // A damped pendulum.
 void pendulum(const std::int32_t&, const float&, const float* y, float* yp) {
   yp[0] = y[1];
-  yp[1] = static_cast<float>(-0.1 * static_cast<double>(y[1]) - std::sin(static_cast<double>(y[0])));
+  yp[1] =
+      static_cast<float>(-0.1 * static_cast<double>(y[1]) - std::sin(static_cast<double>(y[0])));
 }
 
 // The Lorenz system, a chaotic three-equation case.
@@ -77,7 +80,8 @@ void fading(const std::int32_t&, const float&, const float* y, float* yp) {
 
 // A stiff scalar problem: y' = -1000 (y - cos x).
 void stiff(const std::int32_t&, const float& x, const float* y, float* yp) {
-  yp[0] = static_cast<float>(-1000.0 * (static_cast<double>(y[0]) - std::cos(static_cast<double>(x))));
+  yp[0] =
+      static_cast<float>(-1000.0 * (static_cast<double>(y[0]) - std::cos(static_cast<double>(x))));
 }
 
 // ---- one traced integration -----------------------------------------------
@@ -88,11 +92,11 @@ struct Integration {
   std::int32_t neq;
   float x0;
   std::vector<float> y0;
-  std::vector<float> ends;           // successive XEND values
+  std::vector<float> ends;                      // successive XEND values
   std::vector<std::pair<int, float>> settings;  // PARAM(i) = v
   float tol;
-  int veto_every = 0;                // answer 6 to every n-th IDO = 5 pause
-  int extra_calls_after_error = 0;   // further IDO = 2 calls after an error
+  int veto_every = 0;               // answer 6 to every n-th IDO = 5 pause
+  int extra_calls_after_error = 0;  // further IDO = 2 calls after an error
 };
 
 // Traces one call; returns the error type the call left at the driver's
@@ -163,28 +167,79 @@ void run(const Integration& in) {
 void run_all() {
   using P = std::pair<int, float>;
   const std::vector<Integration> cases = {
-      {"decay, INORM 0, four intervals", decay, 1, 0.0f, {1.0f}, {0.5f, 1.0f, 1.5f, 2.0f}, {}, 1e-6f},
+      {"decay, INORM 0, four intervals",
+       decay,
+       1,
+       0.0f,
+       {1.0f},
+       {0.5f, 1.0f, 1.5f, 2.0f},
+       {},
+       1e-6f},
       {"decay backwards", decay, 1, 2.0f, {0.1353353f}, {1.5f, 1.0f, 0.0f}, {}, 1e-6f},
-      {"growth in x, initial step and HMAX", growth_in_x, 1, 0.0f, {1.0f}, {1.0f, 2.0f},
-       {P{1, 0.01f}, P{3, 0.25f}}, 1e-5f},
-      {"oscillator, INORM 1", oscillator, 2, 0.0f, {1.0f, 0.0f}, {1.0f, 2.0f, 3.0f},
-       {P{10, 1.0f}}, 1e-5f},
-      {"pendulum, INORM 2 with lower bound 0.01", pendulum, 2, 0.0f, {2.0f, 0.0f}, {2.0f, 4.0f},
-       {P{10, 2.0f}, P{11, 0.01f}}, 1e-4f},
+      {"growth in x, initial step and HMAX",
+       growth_in_x,
+       1,
+       0.0f,
+       {1.0f},
+       {1.0f, 2.0f},
+       {P{1, 0.01f}, P{3, 0.25f}},
+       1e-5f},
+      {"oscillator, INORM 1",
+       oscillator,
+       2,
+       0.0f,
+       {1.0f, 0.0f},
+       {1.0f, 2.0f, 3.0f},
+       {P{10, 1.0f}},
+       1e-5f},
+      {"pendulum, INORM 2 with lower bound 0.01",
+       pendulum,
+       2,
+       0.0f,
+       {2.0f, 0.0f},
+       {2.0f, 4.0f},
+       {P{10, 2.0f}, P{11, 0.01f}},
+       1e-4f},
       {"fading, INORM 3", fading, 2, 0.0f, {100.0f, 0.0f}, {1.0f, 3.0f}, {P{10, 3.0f}}, 1e-5f},
-      {"lorenz, scale factor 2", lorenz, 3, 0.0f, {1.0f, 1.0f, 1.0f}, {0.5f, 1.0f},
-       {P{9, 2.0f}}, 1e-4f},
-      {"oscillator, pause before each step", oscillator, 2, 0.0f, {0.0f, 1.0f}, {0.3f},
-       {P{7, 1.0f}}, 1e-4f},
-      {"oscillator, pause after each attempt, every third passing attempt vetoed", oscillator,
-       2, 0.0f, {0.0f, 1.0f}, {0.6f}, {P{7, 1.0f}, P{8, 1.0f}}, 1e-4f, 3},
+      {"lorenz, scale factor 2",
+       lorenz,
+       3,
+       0.0f,
+       {1.0f, 1.0f, 1.0f},
+       {0.5f, 1.0f},
+       {P{9, 2.0f}},
+       1e-4f},
+      {"oscillator, pause before each step",
+       oscillator,
+       2,
+       0.0f,
+       {0.0f, 1.0f},
+       {0.3f},
+       {P{7, 1.0f}},
+       1e-4f},
+      {"oscillator, pause after each attempt, every third passing attempt vetoed",
+       oscillator,
+       2,
+       0.0f,
+       {0.0f, 1.0f},
+       {0.6f},
+       {P{7, 1.0f}, P{8, 1.0f}},
+       1e-4f,
+       3},
       {"decay, step limit 12", decay, 1, 0.0f, {1.0f}, {0.5f, 5.0f}, {P{4, 12.0f}}, 1e-7f, 0, 2},
       {"decay, evaluation limit 60", decay, 1, 0.0f, {1.0f}, {5.0f}, {P{5, 60.0f}}, 1e-7f, 0, 1},
       {"stiff, step limit 300", stiff, 1, 0.0f, {0.0f}, {1.0f, 3.0f}, {P{4, 300.0f}}, 1e-4f, 0, 1},
-      {"decay, HMIN above HMAX", decay, 1, 0.0f, {1.0f}, {1.0f}, {P{2, 0.5f}, P{3, 0.1f}}, 1e-6f,
-       0, 1},
-      {"stiff, HMIN too large for TOL", stiff, 1, 0.0f, {0.0f}, {1.0f}, {P{2, 0.05f}}, 1e-6f, 0,
+      {"decay, HMIN above HMAX",
+       decay,
+       1,
+       0.0f,
+       {1.0f},
+       {1.0f},
+       {P{2, 0.5f}, P{3, 0.1f}},
+       1e-6f,
+       0,
        1},
+      {"stiff, HMIN too large for TOL", stiff, 1, 0.0f, {0.0f}, {1.0f}, {P{2, 0.05f}}, 1e-6f, 0, 1},
       {"zero-length interval", decay, 1, 1.0f, {1.0f}, {1.0f, 2.0f}, {}, 1e-6f},
   };
   for (const Integration& in : cases) run(in);

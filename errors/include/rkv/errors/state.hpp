@@ -16,9 +16,7 @@ template <typename T, std::size_t N>
 struct Table1 {
   std::array<T, N + 1> data{};
   constexpr T& operator()(std::int32_t i) { return data[static_cast<std::size_t>(i)]; }
-  constexpr const T& operator()(std::int32_t i) const {
-    return data[static_cast<std::size_t>(i)];
-  }
+  constexpr const T& operator()(std::int32_t i) const { return data[static_cast<std::size_t>(i)]; }
 };
 
 inline constexpr std::int32_t kMaxStackSlots = 51;
@@ -28,9 +26,9 @@ inline constexpr std::int32_t kParamCapacity = 300;
 inline constexpr std::int32_t kErrorTypes = 7;
 
 struct ErrorState {
-  Table1<std::int32_t, kMaxStackSlots> user_level;      // logical, bit 0 tested
-  std::array<char, kMessageCapacity> message_text;      // message_text[0] is position 1
-  std::array<char, kParamCapacity> param_buffer;        // param_buffer[0] is position 1
+  Table1<std::int32_t, kMaxStackSlots> user_level;  // logical, bit 0 tested
+  std::array<char, kMessageCapacity> message_text;  // message_text[0] is position 1
+  std::array<char, kParamCapacity> param_buffer;    // param_buffer[0] is position 1
   Table1<std::array<char, kNameLength>, kMaxStackSlots> name_stack;
   std::int32_t level;
   std::int32_t max_level;

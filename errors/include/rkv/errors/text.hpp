@@ -22,9 +22,8 @@ void C1INTTXT(const std::int32_t& v, std::span<char> s, std::int32_t& ier);
 void C1TXTINT(std::string_view s, std::int32_t& v, std::int32_t& ier);
 
 // Copies S(I1..I2) into T(J1..J2) with blank fill; LS = s.size(), LT = t.size().
-void C1SUBCPY(std::string_view s, const std::int32_t& i1, const std::int32_t& i2,
-              std::span<char> t, const std::int32_t& j1, const std::int32_t& j2,
-              std::int32_t& ier);
+void C1SUBCPY(std::string_view s, const std::int32_t& i1, const std::int32_t& i2, std::span<char> t,
+              const std::int32_t& j1, const std::int32_t& j2, std::int32_t& ier);
 
 // Fixed-length assignment T := S (cut or blank-padded to t.size()).
 void C1ASSIGN(std::string_view s, std::span<char> t);

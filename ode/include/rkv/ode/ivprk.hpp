@@ -25,13 +25,12 @@ using NormFunction = void (*)(const std::int32_t& neq, const float* v, const flo
                               const float* w, float& enorm);
 
 // PARAM has 50 entries (see param.hpp); Y has NEQ entries.
-void IVPRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x,
-           const float& xend, const float& tol, float* param, float* y);
+void IVPRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x, const float& xend,
+           const float& tol, float* param, float* y);
 
 // The integrator behind IVPRK; `wk` is a workspace of 10*NEQ reals.
-void I2PRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x,
-           const float& xend, const float& tol, float* param, float* y, NormFunction fnorm,
-           float* wk);
+void I2PRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x, const float& xend,
+           const float& tol, float* param, float* y, NormFunction fnorm, float* wk);
 
 // The error norm selected by PARAM(10) = INORM (0..3).
 void I2ERRNRM(const std::int32_t& neq, const float* v, const float* y, const float* w,

@@ -20,14 +20,18 @@ inline constexpr std::int32_t kScale = 9;        // error scale factor (default 
 inline constexpr std::int32_t kInorm = 10;       // error norm 0..3
 inline constexpr std::int32_t kFloor = 11;       // lower bound of the INORM = 2 norm
 
-inline constexpr std::int32_t kLastStep = 31;    // signed size of the last attempt
+inline constexpr std::int32_t kLastStep = 31;  // signed size of the last attempt
 inline constexpr std::int32_t kHminUsed = 32;
 inline constexpr std::int32_t kHmaxUsed = 33;
 inline constexpr std::int32_t kAcceptedSteps = 34;
 inline constexpr std::int32_t kEvaluations = 35;
 
 // Reads entry `index` (1-based) of a 50-entry PARAM array.
-inline float get(const float* p, std::int32_t index) { return p[index - 1]; }
-inline void set(float* p, std::int32_t index, float value) { p[index - 1] = value; }
+inline float get(const float* p, std::int32_t index) {
+  return p[index - 1];
+}
+inline void set(float* p, std::int32_t index, float value) {
+  p[index - 1] = value;
+}
 
 }  // namespace rkv::param
