@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Reproducibility matrix: the golden traces and the trajectory program's
 # console and file output must be byte-identical from g++ -O0, g++ -O3,
-# clang++ -O3 and an aarch64 cross build run under qemu-user.
+# clang++ -O0, clang++ -O3 and an aarch64 cross build run under qemu-user.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -35,6 +35,7 @@ run_build() {
 
 run_build gcc-O0 "" -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-O0
 run_build gcc-O3 "" -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O3
+run_build clang-O0 "" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-O0
 run_build clang-O3 "" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O3
 run_build aarch64-O3 qemu-aarch64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains/aarch64-linux-gnu.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O3
@@ -42,7 +43,7 @@ run_build aarch64-O3 qemu-aarch64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains
 status=0
 for f in console.txt traject.txt traces.txt; do
 
-  for b in gcc-O3 clang-O3 aarch64-O3; do
+  for b in gcc-O3 clang-O0 clang-O3 aarch64-O3; do
     if ! cmp "$out/gcc-O0/$f" "$out/$b/$f"; then
       echo "DIFFERENCE: $f from gcc-O0 and $b"
       diff "$out/gcc-O0/$f" "$out/$b/$f" | head -5 || true
@@ -55,6 +56,6 @@ if ! cmp "$out/gcc-O0/traces.txt" "$root/tests/trace/golden_traces.txt"; then
   status=1
 fi
 lines=$(wc -l <"$out/gcc-O0/traces.txt")
-echo "reproducibility: $lines golden trace lines, trajectory console and file compared across gcc-O0 gcc-O3 clang-O3 aarch64-O3"
-[ $status -eq 0 ] && echo "reproducibility: 4 passed, 0 failed" || echo "reproducibility: failed"
+echo "reproducibility: $lines golden trace lines, trajectory console and file compared across gcc-O0 gcc-O3 clang-O0 clang-O3 aarch64-O3"
+[ $status -eq 0 ] && echo "reproducibility: 5 passed, 0 failed" || echo "reproducibility: failed"
 exit $status
