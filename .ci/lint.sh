@@ -16,7 +16,7 @@ fi
 
 echo "=== clang-tidy"
 build="build/lint"
-cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
+cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DBUILD_TESTING=OFF -DRKV_BUILD_EXAMPLES=OFF >/dev/null
 # Library and program sources only (not tests, examples, fuzzers).
 mapfile -t tidy_sources < <(git ls-files 'host/src/*.cpp' 'machine/src/*.cpp' \
