@@ -116,7 +116,7 @@ void E1PUTPARM(std::string_view letter, const std::int32_t& index, const std::in
   at(start + 2) = static_cast<char>('0' + k);
   at(start + 3) = '*';
   std::int32_t ier = 0;
-  C1INTTXT(l, buf.subspan(static_cast<std::size_t>(start + 3), static_cast<std::size_t>(nd)), ier);
+  C1INTTXT(l, buf.subspan(static_cast<std::size_t>(start) + 3, static_cast<std::size_t>(nd)), ier);
   at(start + 4 + nd) = '%';
   const std::int32_t first = start + 5 + nd;
   const std::int32_t last = start + 4 + nd + l;

@@ -82,6 +82,8 @@ char digit_at(const Decimal& x, int p) {
 }
 
 std::string stars(int w) {
+  // Not a braced list: {n, '*'} would pick the initializer-list constructor.
+  // NOLINTNEXTLINE(modernize-return-braced-init-list)
   return std::string(static_cast<std::size_t>(w), '*');
 }
 
