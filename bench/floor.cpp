@@ -1,0 +1,254 @@
+// The floor integrator. Written for speed within the solver's arithmetic:
+// the stage sums have their length fixed at compile time so that the loops
+// over the equations vectorise, the stage-2 argument is formed in one pass,
+// the candidate, the error vector and its INORM 0 norm are formed in one
+// pass (the error vector is never stored), and the accepted solution and the
+// running maximum of |y| are written in one pass. None of this changes a
+// bit: each stored value is the same double expression rounded once.
+#include "floor.hpp"
+
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstddef>
+
+namespace rkv::bench {
+namespace {
+
+// The Verner pair as single-precision bit patterns: a(s, j) row by row
+// (no a76), then the weights b(j), then the error weights e(j).
+constexpr std::array<std::uint32_t, 43> kPairBits = {
+    0x3E2AAAABu,                                                      // a21
+    0x3D5A740Eu, 0x3E5A740Eu,                                         // a3j
+    0x3F555555u, 0xC02AAAABu, 0x40200000u,                            // a4j
+    0xC0250000u, 0x4112AAABu, 0xC0D48000u, 0x3F62AAABu,               // a5j
+    0x4019999Au, 0xC1000000u, 0x40D1EF45u, 0xBE9C71C7u, 0x3EB0B0B1u,  // a6j
+    0xBF0D0599u, 0x3FD3A06Du, 0xBF721212u, 0xBEA5E354u, 0x3E6F662Fu,  // a7j
+    0x4002450Fu, 0xC0DF417Du, 0x40B4BDE4u, 0xBE0CADC1u, 0x3E929636u,  // a8j
+    0x00000000u, 0x3E13A38Bu,                                         //
+    0x3D99999Au, 0x00000000u, 0x3EC7A4BCu, 0x3EA38E39u,               // b
+    0x3E0A477Fu, 0x00000000u, 0x3C30AC6Fu, 0x3D8EF607u,               //
+    0x3BCCCCCDu, 0x00000000u, 0x3BE429FBu, 0xBBE38E39u,               // e
+    0x3BC9222Du, 0x3D8BA2E9u, 0xBC30AC6Fu, 0xBD8EF607u,               //
+};
+
+// Coefficient k (0-based) of the pair, widened to double (exactly).
+constexpr double coef(std::size_t k) {
+  return static_cast<double>(std::bit_cast<float>(kPairBits[k]));
+}
+
+template <std::size_t M>
+constexpr std::array<double, M> row(std::size_t first) {
+  std::array<double, M> r{};
+  for (std::size_t j = 0; j < M; ++j) r[j] = coef(first + j);
+  return r;
+}
+
+constexpr auto kA3 = row<2>(1);
+constexpr auto kA4 = row<3>(3);
+constexpr auto kA5 = row<4>(6);
+constexpr auto kA6 = row<5>(10);
+constexpr auto kA7 = row<5>(15);
+constexpr auto kA8 = row<7>(20);
+constexpr auto kB = row<8>(27);
+constexpr auto kE = row<8>(35);
+
+constexpr float kSafety = std::bit_cast<float>(0x3F666666u);       // 0.9
+constexpr float kGrowthLimit = std::bit_cast<float>(0x42F0DAC9u);  // 0.9 (TOL/E)^(1/6) = 2 here
+constexpr float kSixth = std::bit_cast<float>(0x3E2AAAABu);        // 1/6
+constexpr float kEps = std::bit_cast<float>(0x34000000u);          // 2^-23
+constexpr float kTiny = std::bit_cast<float>(0x00800000u);         // 2^-126
+
+// out_i := (a_1 k1_i + ... + a_M kM_i) * h + y_i, summed from k1 upward.
+template <std::size_t M>
+void stage_argument(std::size_t n, const std::array<double, M>& a, float* const* k, double h,
+                    const float* y, float* __restrict out) {
+  std::array<const float*, M> kk{};
+  for (std::size_t j = 0; j < M; ++j) kk[j] = k[j];
+  for (std::size_t i = 0; i < n; ++i) {
+    double s = a[0] * static_cast<double>(kk[0][i]);
+    for (std::size_t j = 1; j < M; ++j) s += a[j] * static_cast<double>(kk[j][i]);
+    out[i] = static_cast<float>(s * h + static_cast<double>(y[i]));
+  }
+}
+
+// Candidate solution into `cand` and the INORM 0 norm of the error vector
+// max_i |err_i| / max(|y_i|, 1), err_i rounded to float as if stored.
+//
+// The maxima are taken on the bit patterns, which order non-negative floats
+// as their values do; that lets the loop vectorise. A NaN |y_i| yields the
+// divisor 1 (as a maximum that ignores NaN would), and a NaN quotient,
+// whose pattern exceeds every number's, makes the norm NaN, as in the
+// solver, so that the step is rejected.
+float candidate_and_norm(std::size_t n, float* const* k, double h, const float* y,
+                         float* __restrict cand) {
+  constexpr std::int32_t kOneBits = 0x3F800000;    // 1.0f
+  constexpr std::int32_t kInfBits = 0x7F800000;    // +infinity
+  constexpr std::int32_t kMagnitude = 0x7FFFFFFF;  // all but the sign
+  std::int32_t enorm = 0;                          // +0.0f
+  const float* k1 = k[0];
+  const float* k2 = k[1];
+  const float* k3 = k[2];
+  const float* k4 = k[3];
+  const float* k5 = k[4];
+  const float* k6 = k[5];
+  const float* k7 = k[6];
+  const float* k8 = k[7];
+  for (std::size_t i = 0; i < n; ++i) {
+    const double d[8] = {static_cast<double>(k1[i]), static_cast<double>(k2[i]),
+                         static_cast<double>(k3[i]), static_cast<double>(k4[i]),
+                         static_cast<double>(k5[i]), static_cast<double>(k6[i]),
+                         static_cast<double>(k7[i]), static_cast<double>(k8[i])};
+    double sb = kB[0] * d[0];
+    double se = kE[0] * d[0];
+    for (std::size_t j = 1; j < 8; ++j) {
+      sb += kB[j] * d[j];
+      se += kE[j] * d[j];
+    }
+    cand[i] = static_cast<float>(sb * h + static_cast<double>(y[i]));
+    const float err = static_cast<float>(se);
+    std::int32_t ya = std::bit_cast<std::int32_t>(y[i]) & kMagnitude;
+    ya = ya > kOneBits && ya <= kInfBits ? ya : kOneBits;
+    const float q = static_cast<float>(std::fabs(static_cast<double>(err)) /
+                                       static_cast<double>(std::bit_cast<float>(ya)));
+    const std::int32_t qb = std::bit_cast<std::int32_t>(q);
+    enorm = qb > enorm ? qb : enorm;
+  }
+  return std::bit_cast<float>(enorm);
+}
+
+}  // namespace
+
+void Floor::start(std::int32_t neq, const float* y, float hmax, float tol) {
+  neq_ = neq;
+  const std::size_t n = static_cast<std::size_t>(neq);
+  wk_.assign(10 * n, 0.0f);
+  float* w = wk_.data() + 9 * n;
+  for (std::size_t i = 0; i < n; ++i) w[i] = std::fabs(y[i]);
+  hmax_ = hmax;
+  hmin_ = 0.0f;
+  e_ = 0.0f;
+  step_ = 0.0f;
+  rejections_ = 0;
+  accepted_ = 0;
+  evaluations_ = 0;
+  total_rejections_ = 0;
+  h_ = static_cast<float>((0.5 * static_cast<double>(hmax)) *
+                          std::pow(static_cast<double>(tol), static_cast<double>(kSixth)));
+}
+
+bool Floor::advance(RhsFunction f, float& x, float xend, float tol, float* y) {
+  const std::size_t n = static_cast<std::size_t>(neq_);
+  float* k[8];
+  for (std::size_t j = 0; j < 8; ++j) k[j] = wk_.data() + j * n;
+  float* const arg = wk_.data() + 8 * n;  // stage argument, then the candidate
+  float* const w = wk_.data() + 9 * n;    // running maximum of |y|
+  bool retry = false;
+  float xs = 0.0f;  // stage abscissa, passed by reference
+  for (;;) {
+    if (!retry) {
+      f(neq_, x, y, k[0]);
+      ++evaluations_;
+    }
+    if (hmin_ == 0.0f) {
+      const double m =
+          std::fmax(std::fabs(static_cast<double>(x)), std::fabs(static_cast<double>(xend)));
+      hmin_ = static_cast<float>(
+          10.0 * std::fmax(static_cast<double>(kEps) * m, static_cast<double>(kTiny)));
+    }
+
+    // Next trial magnitude from the last one and its error measure.
+    const double hd = static_cast<double>(h_);
+    float hnew;
+    if (rejections_ < 2) {
+      float t;
+      if (static_cast<double>(e_) * static_cast<double>(kGrowthLimit) <= static_cast<double>(tol)) {
+        t = static_cast<float>(2.0 * hd);
+      } else {
+        t = static_cast<float>(std::pow(static_cast<double>(tol) / static_cast<double>(e_),
+                                        static_cast<double>(kSixth)) *
+                               static_cast<double>(kSafety) * hd);
+      }
+      hnew = static_cast<float>(std::fmax(0.5 * hd, static_cast<double>(t)));
+    } else {
+      hnew = static_cast<float>(0.5 * hd);
+    }
+    h_ = hnew < hmax_ ? hnew : hmax_;
+    h_ = h_ > hmin_ ? h_ : hmin_;
+
+    // Geometry: land on xend exactly, halve the remainder when the trial
+    // step covers more than half of it.
+    const float dist = static_cast<float>(static_cast<double>(xend) - static_cast<double>(x));
+    const double ad = std::fabs(static_cast<double>(dist));
+    float xnew;
+    if (static_cast<double>(h_) < ad) {
+      h_ = static_cast<float>(std::fmin(static_cast<double>(h_), 0.5 * ad));
+      xnew = dist >= 0.0f ? static_cast<float>(static_cast<double>(x) + static_cast<double>(h_))
+                          : static_cast<float>(static_cast<double>(x) - static_cast<double>(h_));
+    } else {
+      xnew = xend;
+      h_ = static_cast<float>(ad);
+    }
+    step_ = static_cast<float>(static_cast<double>(xnew) - static_cast<double>(x));
+    const double hs = static_cast<double>(step_);
+    const double x0 = static_cast<double>(x);
+
+    // Stage 2: y + (a21 H) k1, the product rounded to float first; with a
+    // zero product the argument is y itself, bit for bit.
+    const float c = static_cast<float>(coef(0) * hs);
+    if (c == 0.0f) {
+      for (std::size_t i = 0; i < n; ++i) arg[i] = y[i];
+    } else {
+      const double cd = static_cast<double>(c);
+      const float* k1 = k[0];
+      for (std::size_t i = 0; i < n; ++i) {
+        arg[i] = static_cast<float>(cd * static_cast<double>(k1[i]) + static_cast<double>(y[i]));
+      }
+    }
+    xs = static_cast<float>(hs / 6.0 + x0);
+    f(neq_, xs, arg, k[1]);
+    stage_argument(n, kA3, k, hs, y, arg);
+    xs = static_cast<float>((hs * 4.0) / 15.0 + x0);
+    f(neq_, xs, arg, k[2]);
+    stage_argument(n, kA4, k, hs, y, arg);
+    xs = static_cast<float>((hs * 2.0) / 3.0 + x0);
+    f(neq_, xs, arg, k[3]);
+    stage_argument(n, kA5, k, hs, y, arg);
+    xs = static_cast<float>((hs * 5.0) / 6.0 + x0);
+    f(neq_, xs, arg, k[4]);
+    stage_argument(n, kA6, k, hs, y, arg);
+    xs = static_cast<float>(hs + x0);
+    f(neq_, xs, arg, k[5]);
+    stage_argument(n, kA7, k, hs, y, arg);
+    xs = static_cast<float>(hs / 15.0 + x0);
+    f(neq_, xs, arg, k[6]);
+    stage_argument(n, kA8, k, hs, y, arg);
+    xs = static_cast<float>(hs + x0);
+    f(neq_, xs, arg, k[7]);
+    evaluations_ += 7;
+
+    const float enorm = candidate_and_norm(n, k, hs, y, arg);
+    e_ = static_cast<float>(static_cast<double>(h_) * static_cast<double>(enorm) * 1.0);
+
+    if (static_cast<double>(e_) <= static_cast<double>(tol)) {
+      x = xnew;
+      for (std::size_t i = 0; i < n; ++i) {
+        const float v = arg[i];
+        y[i] = v;
+        const float a = std::fabs(v);
+        w[i] = a > w[i] ? a : w[i];
+      }
+      ++accepted_;
+      rejections_ = 0;
+      retry = false;
+      if (x == xend) return true;
+    } else {
+      ++rejections_;
+      ++total_rejections_;
+      if (!(h_ > hmin_)) return false;
+      retry = true;
+    }
+  }
+}
+
+}  // namespace rkv::bench

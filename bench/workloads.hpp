@@ -1,0 +1,54 @@
+// The benchmarked integrations, each run either through IVPRK or through the
+// floor, so that the two can be timed and compared bit for bit.
+//   P1  the trajectory model, x = 0 to 0.4 in output intervals of 0.1,
+//       HMAX = 0.001, TOL = 1e-6, no step limit
+//   P2  y_i' = -y_i (1 + i mod 7) / 7 (i 1-based), y_i(0) = 1e20, TOL = 1e-6,
+//       default settings, over one interval that takes about 100 steps
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "floor.hpp"
+
+namespace rkv::bench {
+
+// What a run leaves behind: the point reached, the solution, and the
+// statistics PARAM(31), PARAM(34), PARAM(35) (the floor's equivalents).
+struct Outcome {
+  float x = 0.0f;
+  std::vector<float> y;
+  float last_step = 0.0f;
+  float accepted = 0.0f;
+  float evaluations = 0.0f;
+  float rejections = 0.0f;  // floor only; the solver does not report it
+  bool ok = false;          // every interval reached its end
+};
+
+inline constexpr float kTol = 1.0e-6f;
+
+// P1.
+inline constexpr float kP1Hmax = 0.001f;
+inline constexpr float kP1OutputStep = 0.1f;
+inline constexpr std::int32_t kP1Intervals = 4;
+
+inline constexpr float kP2Start = 1.0e20f;
+
+// P2: the right-hand side and the interval end for NEQ equations.
+void p2_rhs(const std::int32_t& neq, const float& x, const float* y, float* yprime);
+float p2_xend(std::int32_t neq);
+
+// Each run resets all it depends on (TRAJDATA, y) and, for the solver, ends
+// with IDO = 3 so that the next run can start afresh. `y` is the caller's
+// buffer of NEQ reals, reused across runs.
+void p1_solver(Outcome& out);
+void p1_floor(Floor& fl, Outcome& out);
+void p2_solver(std::int32_t neq, Outcome& out);
+void p2_floor(Floor& fl, std::int32_t neq, Outcome& out);
+
+// Bytes the floor must move per accepted step of a run of NEQ equations:
+// every array element read or written once per pass, 4 bytes each (see
+// bench.cpp for the pass count).
+double floor_bytes_per_step(std::int32_t neq, const Outcome& out);
+
+}  // namespace rkv::bench
