@@ -1,6 +1,6 @@
 // The one place through which the integrator calls the user's right-hand
-// side and the error-norm routine. Each call is bracketed by E1USR("ON") and
-// E1USR("OFF"), so that library routines called from that code report as if
+// side and the error-norm routine. Each call is bracketed as by E1USR("ON")
+// and E1USR("OFF"), so that library routines called from that code report as if
 // the user's program had called them; a right-hand side call counts as an
 // evaluation as soon as it is made. The result is false when an error of
 // type 4 (FATAL) or worse has reached the integrator's level meanwhile: the
@@ -10,33 +10,47 @@
 #include <cstdint>
 
 #include "error_points.hpp"
-#include "rkv/errors/post.hpp"
+#include "rkv/errors/state.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "solver_state.hpp"
 #include "step_control.hpp"
 
 namespace rkv::ode {
 
-inline bool serious_error_posted() {
-  const std::int32_t own = 0;
-  return N1RTY(own) > 3;
+// These run around every right-hand-side call, so they act on the error
+// record directly instead of going through E1USR and N1RTY: marking the
+// current level as in user code is what E1USR("ON") does (and "OFF" clears
+// it), and the type recorded at the current level is what N1RTY(0) returns.
+// The level is read afresh each time, as user code may have moved it.
+inline void enter_user_code(ErrorState& e) {
+  e.user_level(e.level) = -1;
+}
+
+inline void leave_user_code(ErrorState& e) {
+  e.user_level(e.level) = 0;
+}
+
+inline bool serious_error_posted(const ErrorState& e) {
+  return e.level_type(e.level) > 3;
 }
 
 inline bool call_rhs(SolverState& s, RhsFunction fcn, const std::int32_t& neq, const float& x,
                      const float* y, float* ydot) {
-  E1USR("ON");
+  ErrorState& e = E1ERRSTATE();
+  enter_user_code(e);
   fcn(neq, x, y, ydot);
-  E1USR("OFF");
+  leave_user_code(e);
   s.evaluations = saturating_add(s.evaluations, 1);
-  return !serious_error_posted();
+  return !serious_error_posted(e);
 }
 
 inline bool call_norm(NormFunction fnorm, const std::int32_t& neq, const float* v, const float* y,
                       const float* w, float& enorm) {
-  E1USR("ON");
+  ErrorState& e = E1ERRSTATE();
+  enter_user_code(e);
   fnorm(neq, v, y, w, enorm);
-  E1USR("OFF");
-  return !serious_error_posted();
+  leave_user_code(e);
+  return !serious_error_posted(e);
 }
 
 }  // namespace rkv::ode

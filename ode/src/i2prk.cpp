@@ -57,6 +57,22 @@ float* column(const Call& c, std::int32_t j) {
   return c.wk + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(c.neq);
 }
 
+// Y := candidate and column 10 := max(column 10, |Y|), elementwise, in one
+// pass. The maximum is a select rather than std::fmax (a library call per
+// element that keeps the loop from vectorising) and behaves as fmax does on
+// a NaN: a NaN |Y_i| leaves the maximum as it was, a NaN maximum is replaced.
+// The values are exact in float, so nothing is rounded here.
+void accept_candidate(std::size_t n, const float* candidate, float* __restrict y,
+                      float* __restrict wmax) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const float v = candidate[i];
+    y[i] = v;
+    const float a = std::fabs(v);
+    const float w = wmax[i];
+    wmax[i] = (a > w || w != w) ? a : w;
+  }
+}
+
 // Once per program run: the coefficient table and the two machine constants.
 void load_table_once(SolverState& s) {
   if (s.table_loaded != 0) return;
@@ -156,11 +172,7 @@ void run(SolverState& s, const Call& c, Resume at) {
     // The decision, on the solver's own verdict or the caller's answer.
     if (c.ido == 5) {
       c.x = s.xnew;
-      V1VCOPY(c.neq, candidate, kOne, c.y, kOne);
-      for (std::int32_t i = 0; i < c.neq; ++i) {
-        wmax[i] = static_cast<float>(
-            std::fmax(static_cast<double>(wmax[i]), std::fabs(static_cast<double>(c.y[i]))));
-      }
+      accept_candidate(static_cast<std::size_t>(c.neq), candidate, c.y, wmax);
       s.accepted = saturating_add(s.accepted, 1);
       s.rejections = 0;
       if (c.x == c.xend) {

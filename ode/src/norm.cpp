@@ -7,7 +7,9 @@
 // ENORM is a single-precision variable updated element by element. An error
 // vector containing a NaN yields a NaN norm under every INORM, so that the
 // step is rejected rather than accepted with an unknown error.
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
 #include "rkv/ode/ivprk.hpp"
@@ -19,17 +21,43 @@ namespace {
 
 constexpr std::int32_t kOne = 1;
 
-// max_i |v_i| / max(|y_i|, bound); the first NaN quotient makes it NaN.
-float relative_max(std::int32_t neq, const float* v, const float* y, float bound) {
-  float enorm = 0.0f;
+// The first NaN quotient of the scan, as the element-by-element update
+// meets it; +0 when there is none.
+float first_nan_quotient(std::int32_t neq, const float* v, const float* y, float bound) {
   for (std::int32_t i = 0; i < neq; ++i) {
     const float q = static_cast<float>(
         std::fabs(static_cast<double>(v[i])) /
         std::fmax(std::fabs(static_cast<double>(y[i])), static_cast<double>(bound)));
     if (std::isnan(q)) return q;
-    if (q >= enorm) enorm = q;
   }
-  return enorm;
+  return 0.0f;
+}
+
+// max_i |v_i| / max(|y_i|, bound); the first NaN quotient makes it NaN.
+//
+// Written so that it vectorises: the divisor is chosen by a comparison with
+// the bound, which gives the bound for a NaN |y_i| as fmax does, and equal
+// values are the same number either way. Every quotient is non-negative or
+// NaN, and non-negative floats are ordered as their bit patterns are, so the
+// maximum is taken on the patterns with the sign bit cleared: that makes
+// every NaN pattern exceed every number's. The element-by-element update
+// would have stopped at the first NaN and returned it, so when the maximum
+// is a NaN the scan is repeated to return that same NaN, bit for bit.
+// The bound is positive and never NaN (1.0, or a PARAM(11) entry above 0).
+float relative_max(std::int32_t neq, const float* v, const float* y, float bound) {
+  constexpr std::uint32_t kMagnitude = 0x7FFFFFFFu;  // all but the sign bit
+  constexpr std::uint32_t kInfinity = 0x7F800000u;
+  const double dbound = static_cast<double>(bound);
+  std::uint32_t top = 0u;  // pattern of +0.0f, where the update starts
+  for (std::int32_t i = 0; i < neq; ++i) {
+    const float ay = std::fabs(y[i]);
+    const double divisor = ay > bound ? static_cast<double>(ay) : dbound;
+    const float q = static_cast<float>(std::fabs(static_cast<double>(v[i])) / divisor);
+    const std::uint32_t qb = std::bit_cast<std::uint32_t>(q) & kMagnitude;
+    top = qb > top ? qb : top;
+  }
+  if (top > kInfinity) return first_nan_quotient(neq, v, y, bound);
+  return std::bit_cast<float>(top);
 }
 
 }  // namespace

@@ -2,37 +2,121 @@
 // error measure. Each formula is evaluated in double from the stored
 // single-precision operands, summing from the lowest stage index upward, and
 // rounded to single precision once, when stored.
+//
+// The loops over the equations are written so that the compiler can
+// vectorise them without changing a bit: each stage sum has its length fixed
+// at compile time (the inner loop unrolls away), the coefficients are widened
+// to double once per step, the column pointers are hoisted out of the loop
+// and the output column is marked __restrict (the workspace columns and Y
+// never overlap). Vectorising only runs several elements side by side; the
+// order of the operations within one element stays as written.
 #include "verner.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 
 #include "calls.hpp"
-#include "rkv/ode/kernels.hpp"
 #include "verner_table.hpp"
 
 namespace rkv::ode {
 namespace {
-
-constexpr std::int32_t kOne = 1;
 
 // Column j (1..10) of the NEQ x 10 workspace.
 float* column(float* wk, std::size_t n, std::int32_t j) {
   return wk + static_cast<std::size_t>(j - 1) * n;
 }
 
-// Column 9 := (a(s,1) k1 + ... + a(s,m) km) * H + Y for the stage s.
-void stage_argument(const SolverState& s, std::int32_t stage, std::size_t n, const float* y,
-                    float* wk) {
-  const float* a = s.table.data() + kRowA[static_cast<std::size_t>(stage)];
-  const std::int32_t m = kRowLength[static_cast<std::size_t>(stage)];
-  const double h = static_cast<double>(s.step);
-  float* arg = column(wk, n, 9);
+// M coefficients of the table from `first` on, widened to double (exactly).
+template <std::size_t M>
+std::array<double, M> widened(const SolverState& s, std::int32_t first) {
+  std::array<double, M> r{};
+  for (std::size_t j = 0; j < M; ++j) {
+    r[j] = static_cast<double>(s.table[static_cast<std::size_t>(first) + j]);
+  }
+  return r;
+}
+
+// Stage 2: out := Y + c k1 with c = a21 * H rounded to single precision, in
+// one pass. This is the copy of Y followed by V1VAXPY with c, which leaves
+// the copy untouched when c is 0 (even where k1 is not finite).
+void stage2_argument(std::size_t n, float c, const float* k1, const float* y,
+                     float* __restrict out) {
+  if (c == 0.0f) {
+    std::copy(y, y + n, out);
+    return;
+  }
+  const double cd = static_cast<double>(c);
   for (std::size_t i = 0; i < n; ++i) {
-    double sum = static_cast<double>(a[0]) * static_cast<double>(wk[i]);
-    for (std::int32_t j = 1; j < m; ++j) {
-      sum += static_cast<double>(a[j]) * static_cast<double>(column(wk, n, j + 1)[i]);
+    out[i] = static_cast<float>(cd * static_cast<double>(k1[i]) + static_cast<double>(y[i]));
+  }
+}
+
+// out := (a_1 k1 + ... + a_M kM) * H + Y for one stage with M = 2..7 terms.
+template <std::size_t M>
+void stage_argument(const SolverState& s, std::int32_t stage, std::size_t n, double h,
+                    const float* y, float* wk, float* __restrict out) {
+  const std::array<double, M> a = widened<M>(s, kRowA[static_cast<std::size_t>(stage)]);
+  std::array<const float*, M> k{};
+  for (std::size_t j = 0; j < M; ++j) k[j] = column(wk, n, static_cast<std::int32_t>(j) + 1);
+  for (std::size_t i = 0; i < n; ++i) {
+    double sum = a[0] * static_cast<double>(k[0][i]);
+    for (std::size_t j = 1; j < M; ++j) sum += a[j] * static_cast<double>(k[j][i]);
+    out[i] = static_cast<float>(sum * h + static_cast<double>(y[i]));
+  }
+}
+
+// Candidate (out) and error vector (into column 2, over k2). Both sums of
+// element i are formed before k2_i is overwritten, and the error is stored
+// through the same pointer k2 is read from, so the compiler sees that the
+// load and the store of one element never cross another element's.
+void candidate_and_error(const SolverState& s, std::size_t n, double h, const float* y, float* wk,
+                         float* __restrict out) {
+  const std::array<double, 8> b = widened<8>(s, kRowB);
+  const std::array<double, 8> e = widened<8>(s, kRowE);
+  const float* k1 = column(wk, n, 1);
+  float* k2 = column(wk, n, 2);
+  const float* k3 = column(wk, n, 3);
+  const float* k4 = column(wk, n, 4);
+  const float* k5 = column(wk, n, 5);
+  const float* k6 = column(wk, n, 6);
+  const float* k7 = column(wk, n, 7);
+  const float* k8 = column(wk, n, 8);
+  for (std::size_t i = 0; i < n; ++i) {
+    const double d[8] = {static_cast<double>(k1[i]), static_cast<double>(k2[i]),
+                         static_cast<double>(k3[i]), static_cast<double>(k4[i]),
+                         static_cast<double>(k5[i]), static_cast<double>(k6[i]),
+                         static_cast<double>(k7[i]), static_cast<double>(k8[i])};
+    double sb = b[0] * d[0];
+    double se = e[0] * d[0];
+    for (std::size_t j = 1; j < 8; ++j) {
+      sb += b[j] * d[j];
+      se += e[j] * d[j];
     }
-    arg[i] = static_cast<float>(sum * h + static_cast<double>(y[i]));
+    out[i] = static_cast<float>(sb * h + static_cast<double>(y[i]));
+    k2[i] = static_cast<float>(se);
+  }
+}
+
+// Stages 3 to 8 by their number of terms (row lengths 2, 3, 4, 5, 5, 7).
+void stage_argument(const SolverState& s, std::int32_t stage, std::size_t n, double h,
+                    const float* y, float* wk, float* __restrict out) {
+  switch (kRowLength[static_cast<std::size_t>(stage)]) {
+    case 2:
+      stage_argument<2>(s, stage, n, h, y, wk, out);
+      return;
+    case 3:
+      stage_argument<3>(s, stage, n, h, y, wk, out);
+      return;
+    case 4:
+      stage_argument<4>(s, stage, n, h, y, wk, out);
+      return;
+    case 5:
+      stage_argument<5>(s, stage, n, h, y, wk, out);
+      return;
+    default:
+      stage_argument<7>(s, stage, n, h, y, wk, out);
+      return;
   }
 }
 
@@ -43,19 +127,17 @@ bool verner_step(SolverState& s, const std::int32_t& neq, RhsFunction fcn, NormF
   const std::size_t n = static_cast<std::size_t>(neq);
   const double h = static_cast<double>(s.step);
   const double x = static_cast<double>(s.xstart);
-  const float* k1 = column(wk, n, 1);
   float* arg = column(wk, n, 9);
 
   // Stage 2: column 9 := Y + (a21 * H) k1, the product rounded first.
-  V1VCOPY(neq, y, kOne, arg, kOne);
   const float c = static_cast<float>(static_cast<double>(s.table[0]) * h);
-  V1VAXPY(neq, c, k1, kOne, arg, kOne);
+  stage2_argument(n, c, column(wk, n, 1), y, arg);
   s.xstage = static_cast<float>(h / 6.0 + x);
   if (!call_rhs(s, fcn, neq, s.xstage, arg, column(wk, n, 2))) return false;
 
   // Stages 3 to 8; the abscissae are the row sums of a: 4/15, 2/3, 5/6, 1, 1/15, 1.
   for (std::int32_t stage = 3; stage <= 8; ++stage) {
-    stage_argument(s, stage, n, y, wk);
+    stage_argument(s, stage, n, h, y, wk, arg);
     double xs = 0.0;
     switch (stage) {
       case 3:
@@ -81,23 +163,8 @@ bool verner_step(SolverState& s, const std::int32_t& neq, RhsFunction fcn, NormF
     if (!call_rhs(s, fcn, neq, s.xstage, arg, column(wk, n, stage))) return false;
   }
 
-  // Candidate (column 9) and error vector (column 2, which held k2: both sums
-  // of element i are formed before it is overwritten).
-  const float* b = s.table.data() + kRowB;
-  const float* e = s.table.data() + kRowE;
+  candidate_and_error(s, n, h, y, wk, arg);
   float* err = column(wk, n, 2);
-  for (std::size_t i = 0; i < n; ++i) {
-    double sb = static_cast<double>(b[0]) * static_cast<double>(wk[i]);
-    double se = static_cast<double>(e[0]) * static_cast<double>(wk[i]);
-    for (std::int32_t j = 1; j < 8; ++j) {
-      const double kj = static_cast<double>(column(wk, n, j + 1)[i]);
-      sb += static_cast<double>(b[j]) * kj;
-      se += static_cast<double>(e[j]) * kj;
-    }
-    arg[i] = static_cast<float>(sb * h + static_cast<double>(y[i]));
-    err[i] = static_cast<float>(se);
-  }
-
   if (!call_norm(fnorm, neq, err, y, column(wk, n, 10), s.enorm)) return false;
   s.error = static_cast<float>(static_cast<double>(s.h) * static_cast<double>(s.enorm) *
                                static_cast<double>(s.settings.scale));
