@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,12 +16,19 @@
 namespace rkv::app {
 namespace {
 
-std::string fresh_dir() {
-  char tmpl[] = "/tmp/rkv-traj-XXXXXX";
-  const char* d = mkdtemp(tmpl);
-  if (d == nullptr) std::abort();
-  return d;
-}
+// A fresh working directory for one run, removed when the test ends.
+struct FreshDir {
+  std::string path;
+  FreshDir() {
+    char tmpl[] = "/tmp/rkv-traj-XXXXXX";
+    const char* d = mkdtemp(tmpl);
+    if (d == nullptr) std::abort();
+    path = d;
+  }
+  ~FreshDir() { std::filesystem::remove_all(path); }
+  FreshDir(const FreshDir&) = delete;
+  FreshDir& operator=(const FreshDir&) = delete;
+};
 
 std::vector<std::string> split(const std::string& s, const std::string& sep) {
   std::vector<std::string> out;
@@ -40,7 +48,8 @@ const char* const kFirstFive[] = {"  0.00'   10.000'", "  0.10'    9.902'", "  0
                                   "  0.30'    9.707'", "  0.40'    9.609'"};
 
 TEST(TrajectoryRun, StopsAtTheStepLimitInTheFifthInterval) {
-  const std::string dir = fresh_dir();
+  const FreshDir fresh;
+  const std::string& dir = fresh.path;
   std::string want_file;
   std::string want_console;
   for (const char* rec : kFirstFive) {
@@ -63,7 +72,8 @@ TEST(TrajectoryRun, StopsAtTheStepLimitInTheFifthInterval) {
 }
 
 TEST(TrajectoryRun, WithoutStepLimitFollowsTheTurningPointToTheHighLimit) {
-  const std::string dir = fresh_dir();
+  const FreshDir fresh;
+  const std::string& dir = fresh.path;
   const testing::ChildResult r = testing::run_in_child([] { run(0.5f); }, dir);
   ASSERT_TRUE(r.exited);
   EXPECT_EQ(r.status, 0);
