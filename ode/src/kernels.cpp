@@ -1,8 +1,9 @@
 // Vector kernels of the solver. With both increments 1 the elements are
 // processed directly (the swap and the axpy take the first n mod m one at a
-// time and the rest in groups of m, the copy is a block copy); otherwise a walk with a non-negative increment starts at element 1 and
-// one with a negative increment at element 1 + (1 - n) * inc, so that it ends
-// at element 1. Index arithmetic is done in 64 bits: no increment or length
+// time and the rest in groups of m, the copy is a block copy); otherwise a
+// walk with a non-negative increment starts at element 1 and one with a
+// negative increment at element 1 + (1 - n) * inc, so that it ends at
+// element 1. Index arithmetic is done in 64 bits: no increment or length
 // can overflow it. Nothing happens for n < 1.
 #include "rkv/ode/kernels.hpp"
 
