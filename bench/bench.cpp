@@ -476,10 +476,10 @@ void print_table(const SummaryReporter& r) {
 }
 
 // Runs one workload `runs` times, for a profiler; false for an unknown name.
-bool profile(const std::string& spec, int runs) {
-  const std::size_t colon = spec.find(':');
-  const std::string what = spec.substr(0, colon);
-  const std::int32_t neq = colon == std::string::npos ? 1 : std::stoi(spec.substr(colon + 1));
+bool profile(const std::string& selector, int runs) {
+  const std::size_t colon = selector.find(':');
+  const std::string what = selector.substr(0, colon);
+  const std::int32_t neq = colon == std::string::npos ? 1 : std::stoi(selector.substr(colon + 1));
   Floor fl;
   Outcome out;
   for (int i = 0; i < runs; ++i) {
@@ -495,7 +495,7 @@ bool profile(const std::string& spec, int runs) {
       return false;
     }
   }
-  std::printf("%s x %d: steps=%.0f evaluations=%.0f\n", spec.c_str(), runs,
+  std::printf("%s x %d: steps=%.0f evaluations=%.0f\n", selector.c_str(), runs,
               static_cast<double>(out.accepted), static_cast<double>(out.evaluations));
   return true;
 }
