@@ -43,7 +43,7 @@ float first_nan_quotient(std::int32_t neq, const float* v, const float* y, float
 // every NaN pattern exceed every number's. The element-by-element update
 // would have stopped at the first NaN and returned it, so when the maximum
 // is a NaN the scan is repeated to return that same NaN, bit for bit.
-// The bound is positive and never NaN (1.0, or a PARAM(11) entry above 0).
+// The bound is never NaN (1.0, or a PARAM(11) entry above 0).
 float relative_max(std::int32_t neq, const float* v, const float* y, float bound) {
   constexpr std::uint32_t kMagnitude = 0x7FFFFFFFu;  // all but the sign bit
   constexpr std::uint32_t kInfinity = 0x7F800000u;
