@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <functional>
 
 namespace rkv {
 namespace {
@@ -79,9 +80,17 @@ void V1VCOPY(const std::int32_t& n, const float* x, const std::int32_t& incx, fl
              const std::int32_t& incy) {
   if (n < 1) return;
   if (incx == 1 && incy == 1) {
-    // A plain block copy: values move unchanged whatever the grouping, and
-    // the library's copy is several times faster than a seven-way unroll.
-    std::copy(x, x + n, y);
+    // A block copy: values move unchanged whatever the grouping, and the
+    // library's copy is several times faster than a seven-way unroll. It
+    // may not be used when y starts inside x past its first element: the
+    // element-by-element forward copy then re-reads what it has written
+    // (it smears x(1) along), which a block copy would not reproduce.
+    const std::less<const float*> before;
+    if (before(y, x) || !before(y, x + n)) {
+      std::copy(x, x + n, y);
+    } else {
+      for (std::int32_t i = 0; i < n; ++i) y[i] = x[i];
+    }
     return;
   }
   Index ix = first(n, incx);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "rkv/ode/ivprk.hpp"
+#include "rkv/ode/kernels.hpp"
 #include "solver_state.hpp"
 #include "verner.hpp"
 #include "verner_table.hpp"
@@ -245,6 +246,26 @@ TEST(FastPaths, RelativeNormsAgreeWithTheElementwiseDefinition) {
           EXPECT_EQ(bits(solver_norm(0, 7.0f, v, y)), want) << c.name << " n " << n;
         }
       }
+    }
+  }
+}
+
+TEST(FastPaths, UnitCopyIntoOverlappingStorageMovesAsTheForwardLoop) {
+  // The block copy stands in for the element-by-element forward copy; where
+  // the two differ (y starting inside x) the forward copy's result is kept.
+  const std::int32_t one = 1;
+  for (const std::int32_t shift : {-3, -1, 0, 1, 2, 7}) {
+    for (const std::int32_t n : {1, 5, 16, 40}) {
+      std::vector<float> a(static_cast<std::size_t>(n + 20));
+      for (std::size_t i = 0; i < a.size(); ++i) a[i] = static_cast<float>(i) + 0.5f;
+      std::vector<float> want = a;
+      float* x = a.data() + 10;
+      float* y = x + shift;
+      float* wx = want.data() + 10;
+      float* wy = wx + shift;
+      for (std::int32_t i = 0; i < n; ++i) wy[i] = wx[i];
+      rkv::V1VCOPY(n, x, one, y, one);
+      EXPECT_EQ(a, want) << "shift " << shift << " n " << n;
     }
   }
 }
