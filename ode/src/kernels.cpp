@@ -85,7 +85,7 @@ void V1VCOPY(const std::int32_t& n, const float* x, const std::int32_t& incx, fl
     // may not be used when y starts inside x past its first element: the
     // element-by-element forward copy then re-reads what it has written
     // (it smears x(1) along), which a block copy would not reproduce.
-    const std::less<const float*> before;
+    const std::less<> before;  // a total order even for unrelated pointers
     if (before(y, x) || !before(y, x + n)) {
       std::copy(x, x + n, y);
     } else {
