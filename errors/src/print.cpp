@@ -21,8 +21,6 @@ namespace {
 namespace msg = detail::msg;
 using rkv::host::Record;
 
-constexpr std::int32_t kLockOn = 1;
-constexpr std::int32_t kLockOff = 0;
 constexpr std::int32_t kErrorUnitEntry = 3;
 constexpr std::int32_t kFirstLineItems = 59;  // one-character items after " ERROR"
 constexpr std::int32_t kLineItems = 64;       // one-character items of a continuation line
@@ -105,9 +103,9 @@ void write_traceback(std::int32_t unit, const ErrorState& s) {
 
 void E1PRINTM() {
   ErrorState& s = detail::state();
-  (void)LOCKHOOK(kLockOn);
+  (void)LOCKHOOK(kLockTake);
   if (s.message_length <= 0) {
-    (void)LOCKHOOK(kLockOff);
+    (void)LOCKHOOK(kLockRelease);
     return;
   }
 
@@ -229,7 +227,7 @@ void E1PRINTM() {
   const bool traceback = detail::is_table_type(t) ? s.traceback_attr(t) == 1 : true;
   if (traceback && l >= 3) write_traceback(unit, s);
 
-  (void)LOCKHOOK(kLockOff);
+  (void)LOCKHOOK(kLockRelease);
 }
 
 }  // namespace rkv

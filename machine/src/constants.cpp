@@ -67,11 +67,9 @@ float AMACH(const std::int32_t& n) {
 }
 
 std::int32_t IMACH(const std::int32_t& n) {
-  const std::int32_t lock = 1;
-  const std::int32_t unlock = 0;
-  LOCKHOOK(lock);
+  LOCKHOOK(kLockTake);
   if (n >= 1 && n <= 12) {
-    LOCKHOOK(unlock);
+    LOCKHOOK(kLockRelease);
     return kImach[static_cast<std::size_t>(n)];
   }
   // A self-contained report that does not use the error state, since the

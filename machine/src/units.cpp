@@ -30,9 +30,7 @@ void UMACH(const std::int32_t& n, std::int32_t& unitnum) {
     }
     return;
   }
-  const std::int32_t lock = 1;
-  const std::int32_t unlock = 0;
-  LOCKHOOK(lock);
+  LOCKHOOK(kLockTake);
   // The record's integer field is 32-bit; a magnitude beyond the largest
   // integer is far too wide for I6 either way, so it is shown as the largest
   // integer, which prints as asterisks just the same.
@@ -48,7 +46,7 @@ void UMACH(const std::int32_t& n, std::int32_t& unitnum) {
       .text(".")
       .slash()
       .write(g_units[3]);
-  LOCKHOOK(unlock);
+  LOCKHOOK(kLockRelease);
   host::stop();
 }
 

@@ -7,6 +7,10 @@
 
 namespace rkv {
 
+// The two arguments LOCKHOOK takes: take the lock, release it.
+inline constexpr std::int32_t kLockTake = 1;
+inline constexpr std::int32_t kLockRelease = 0;
+
 std::int32_t LOCKHOOK(const std::int32_t& flag);
 
 }  // namespace rkv
