@@ -34,9 +34,10 @@ inline bool serious_error_posted(const ErrorState& e) {
   return e.level_type(e.level) > 3;
 }
 
-inline bool call_rhs(SolverState& s, RhsFunction fcn, const std::int32_t& neq, const float& x,
-                     const float* y, float* ydot) {
-  ErrorState& e = E1ERRSTATE();
+// `e` is the error record, E1ERRSTATE(), fetched once by a caller that
+// makes several calls.
+inline bool call_rhs(ErrorState& e, SolverState& s, RhsFunction fcn, const std::int32_t& neq,
+                     const float& x, const float* y, float* ydot) {
   enter_user_code(e);
   fcn(neq, x, y, ydot);
   leave_user_code(e);
@@ -44,9 +45,13 @@ inline bool call_rhs(SolverState& s, RhsFunction fcn, const std::int32_t& neq, c
   return !serious_error_posted(e);
 }
 
-inline bool call_norm(NormFunction fnorm, const std::int32_t& neq, const float* v, const float* y,
-                      const float* w, float& enorm) {
-  ErrorState& e = E1ERRSTATE();
+inline bool call_rhs(SolverState& s, RhsFunction fcn, const std::int32_t& neq, const float& x,
+                     const float* y, float* ydot) {
+  return call_rhs(E1ERRSTATE(), s, fcn, neq, x, y, ydot);
+}
+
+inline bool call_norm(ErrorState& e, NormFunction fnorm, const std::int32_t& neq, const float* v,
+                      const float* y, const float* w, float& enorm) {
   enter_user_code(e);
   fnorm(neq, v, y, w, enorm);
   leave_user_code(e);

@@ -17,6 +17,7 @@
 
 #include "calls.hpp"
 #include "error_points.hpp"
+#include "isa.hpp"
 #include "messages.hpp"
 #include "rkv/errors/stack.hpp"
 #include "rkv/machine/constants.hpp"
@@ -61,9 +62,11 @@ float* column(const Call& c, std::int32_t j) {
 // pass. The maximum is a select rather than std::fmax (a library call per
 // element that keeps the loop from vectorising) and behaves as fmax does on
 // a NaN: a NaN |Y_i| leaves the maximum as it was, a NaN maximum is replaced.
-// The values are exact in float, so nothing is rounded here.
-void accept_candidate(std::size_t n, const float* candidate, float* __restrict y,
-                      float* __restrict wmax) {
+// The values are exact in float, so nothing is rounded here. Compiled once
+// per vector instruction set (isa.hpp). The pointers are deliberately not
+// __restrict: knowing that they never alias, the compiler splits the copy
+// off into a library block copy, which reads the candidate a second time.
+RKV_ALWAYS_INLINE void accept_loop(std::size_t n, const float* candidate, float* y, float* wmax) {
   for (std::size_t i = 0; i < n; ++i) {
     const float v = candidate[i];
     y[i] = v;
@@ -71,6 +74,22 @@ void accept_candidate(std::size_t n, const float* candidate, float* __restrict y
     const float w = wmax[i];
     wmax[i] = (a > w || w != w) ? a : w;
   }
+}
+
+RKV_TARGET_AVX512 void accept_avx512(std::size_t n, const float* candidate, float* y, float* wmax) {
+  accept_loop(n, candidate, y, wmax);
+}
+
+RKV_TARGET_AVX2 void accept_avx2(std::size_t n, const float* candidate, float* y, float* wmax) {
+  accept_loop(n, candidate, y, wmax);
+}
+
+void accept_baseline(std::size_t n, const float* candidate, float* y, float* wmax) {
+  accept_loop(n, candidate, y, wmax);
+}
+
+void accept_candidate(std::size_t n, const float* candidate, float* y, float* wmax) {
+  dispatch(accept_avx512, accept_avx2, accept_baseline, n, candidate, y, wmax);
 }
 
 // Once per program run: the coefficient table and the two machine constants.

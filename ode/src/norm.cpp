@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "isa.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "rkv/ode/kernels.hpp"
 #include "solver_state.hpp"
@@ -43,8 +44,10 @@ float first_nan_quotient(std::int32_t neq, const float* v, const float* y, float
 // every NaN pattern exceed every number's. The element-by-element update
 // would have stopped at the first NaN and returned it, so when the maximum
 // is a NaN the scan is repeated to return that same NaN, bit for bit.
-// The bound is never NaN (1.0, or a PARAM(11) entry above 0).
-float relative_max(std::int32_t neq, const float* v, const float* y, float bound) {
+// The bound is never NaN (1.0, or a PARAM(11) entry above 0). Compiled once
+// per vector instruction set (isa.hpp).
+RKV_ALWAYS_INLINE float relative_max_loop(std::int32_t neq, const float* v, const float* y,
+                                          float bound) {
   constexpr std::uint32_t kMagnitude = 0x7FFFFFFFu;  // all but the sign bit
   constexpr std::uint32_t kInfinity = 0x7F800000u;
   const double dbound = static_cast<double>(bound);
@@ -58,6 +61,25 @@ float relative_max(std::int32_t neq, const float* v, const float* y, float bound
   }
   if (top > kInfinity) return first_nan_quotient(neq, v, y, bound);
   return std::bit_cast<float>(top);
+}
+
+RKV_TARGET_AVX512 float relative_max_avx512(std::int32_t neq, const float* v, const float* y,
+                                            float bound) {
+  return relative_max_loop(neq, v, y, bound);
+}
+
+RKV_TARGET_AVX2 float relative_max_avx2(std::int32_t neq, const float* v, const float* y,
+                                        float bound) {
+  return relative_max_loop(neq, v, y, bound);
+}
+
+float relative_max_baseline(std::int32_t neq, const float* v, const float* y, float bound) {
+  return relative_max_loop(neq, v, y, bound);
+}
+
+float relative_max(std::int32_t neq, const float* v, const float* y, float bound) {
+  return ode::dispatch(relative_max_avx512, relative_max_avx2, relative_max_baseline, neq, v, y,
+                       bound);
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 // to double once per step, the column pointers are hoisted out of the loop
 // and the output column is marked __restrict (the workspace columns and Y
 // never overlap). Vectorising only runs several elements side by side; the
-// order of the operations within one element stays as written.
+// order of the operations within one element stays as written. The whole
+// step is compiled once per vector instruction set (isa.hpp) and the
+// variant for the active set runs.
 #include "verner.hpp"
 
 #include <algorithm>
@@ -17,19 +19,20 @@
 #include <cstddef>
 
 #include "calls.hpp"
+#include "isa.hpp"
 #include "verner_table.hpp"
 
 namespace rkv::ode {
 namespace {
 
 // Column j (1..10) of the NEQ x 10 workspace.
-float* column(float* wk, std::size_t n, std::int32_t j) {
+RKV_ALWAYS_INLINE float* column(float* wk, std::size_t n, std::int32_t j) {
   return wk + static_cast<std::size_t>(j - 1) * n;
 }
 
 // M coefficients of the table from `first` on, widened to double (exactly).
 template <std::size_t M>
-std::array<double, M> widened(const SolverState& s, std::int32_t first) {
+RKV_ALWAYS_INLINE std::array<double, M> widened(const SolverState& s, std::int32_t first) {
   std::array<double, M> r{};
   for (std::size_t j = 0; j < M; ++j) {
     r[j] = static_cast<double>(s.table[static_cast<std::size_t>(first) + j]);
@@ -40,8 +43,8 @@ std::array<double, M> widened(const SolverState& s, std::int32_t first) {
 // Stage 2: out := Y + c k1 with c = a21 * H rounded to single precision, in
 // one pass. This is the copy of Y followed by V1VAXPY with c, which leaves
 // the copy untouched when c is 0 (even where k1 is not finite).
-void stage2_argument(std::size_t n, float c, const float* k1, const float* y,
-                     float* __restrict out) {
+RKV_ALWAYS_INLINE void stage2_argument(std::size_t n, float c, const float* k1, const float* y,
+                                       float* __restrict out) {
   if (c == 0.0f) {
     std::copy(y, y + n, out);
     return;
@@ -52,11 +55,13 @@ void stage2_argument(std::size_t n, float c, const float* k1, const float* y,
   }
 }
 
-// out := (a_1 k1 + ... + a_M kM) * H + Y for one stage with M = 2..7 terms.
-template <std::size_t M>
-void stage_argument(const SolverState& s, std::int32_t stage, std::size_t n, double h,
-                    const float* y, float* wk, float* __restrict out) {
-  const std::array<double, M> a = widened<M>(s, kRowA[static_cast<std::size_t>(stage)]);
+// out := (a_1 k1 + ... + a_M kM) * H + Y for one of the stages 3 to 8, with
+// its M = 2..7 terms taken from the table's row lengths.
+template <std::size_t Stage>
+RKV_ALWAYS_INLINE void stage_argument(const SolverState& s, std::size_t n, double h, const float* y,
+                                      float* wk, float* __restrict out) {
+  constexpr std::size_t M = static_cast<std::size_t>(kRowLength[Stage]);
+  const std::array<double, M> a = widened<M>(s, kRowA[Stage]);
   std::array<const float*, M> k{};
   for (std::size_t j = 0; j < M; ++j) k[j] = column(wk, n, static_cast<std::int32_t>(j) + 1);
   for (std::size_t i = 0; i < n; ++i) {
@@ -70,8 +75,8 @@ void stage_argument(const SolverState& s, std::int32_t stage, std::size_t n, dou
 // element i are formed before k2_i is overwritten, and the error is stored
 // through the same pointer k2 is read from, so the compiler sees that the
 // load and the store of one element never cross another element's.
-void candidate_and_error(const SolverState& s, std::size_t n, double h, const float* y, float* wk,
-                         float* __restrict out) {
+RKV_ALWAYS_INLINE void candidate_and_error(const SolverState& s, std::size_t n, double h,
+                                           const float* y, float* wk, float* __restrict out) {
   const std::array<double, 8> b = widened<8>(s, kRowB);
   const std::array<double, 8> e = widened<8>(s, kRowE);
   const float* k1 = column(wk, n, 1);
@@ -98,77 +103,70 @@ void candidate_and_error(const SolverState& s, std::size_t n, double h, const fl
   }
 }
 
-// Stages 3 to 8 by their number of terms (row lengths 2, 3, 4, 5, 5, 7).
-void stage_argument(const SolverState& s, std::int32_t stage, std::size_t n, double h,
-                    const float* y, float* wk, float* __restrict out) {
-  switch (kRowLength[static_cast<std::size_t>(stage)]) {
-    case 2:
-      stage_argument<2>(s, stage, n, h, y, wk, out);
-      return;
-    case 3:
-      stage_argument<3>(s, stage, n, h, y, wk, out);
-      return;
-    case 4:
-      stage_argument<4>(s, stage, n, h, y, wk, out);
-      return;
-    case 5:
-      stage_argument<5>(s, stage, n, h, y, wk, out);
-      return;
-    default:
-      stage_argument<7>(s, stage, n, h, y, wk, out);
-      return;
-  }
+// Sets the stage abscissa X + c H (rounded to single precision, as stored)
+// and evaluates the right-hand side there at the stage argument.
+RKV_ALWAYS_INLINE bool evaluate(SolverState& s, ErrorState& e, RhsFunction fcn,
+                                const std::int32_t& neq, double xs, const float* arg, float* k) {
+  s.xstage = static_cast<float>(xs);
+  return call_rhs(e, s, fcn, neq, s.xstage, arg, k);
+}
+
+RKV_ALWAYS_INLINE bool step(SolverState& s, const std::int32_t& neq, RhsFunction fcn,
+                            NormFunction fnorm, const float* y, float* wk) {
+  const std::size_t n = static_cast<std::size_t>(neq);
+  const double h = static_cast<double>(s.step);
+  const double x = static_cast<double>(s.xstart);
+  float* arg = column(wk, n, 9);
+
+  ErrorState& e = E1ERRSTATE();
+
+  // Stage 2: column 9 := Y + (a21 * H) k1, the product rounded first.
+  const float c = static_cast<float>(static_cast<double>(s.table[0]) * h);
+  stage2_argument(n, c, column(wk, n, 1), y, arg);
+  if (!evaluate(s, e, fcn, neq, h / 6.0 + x, arg, column(wk, n, 2))) return false;
+
+  // Stages 3 to 8; the abscissae are the row sums of a: 4/15, 2/3, 5/6, 1, 1/15, 1.
+  stage_argument<3>(s, n, h, y, wk, arg);
+  if (!evaluate(s, e, fcn, neq, (h * 4.0) / 15.0 + x, arg, column(wk, n, 3))) return false;
+  stage_argument<4>(s, n, h, y, wk, arg);
+  if (!evaluate(s, e, fcn, neq, (h * 2.0) / 3.0 + x, arg, column(wk, n, 4))) return false;
+  stage_argument<5>(s, n, h, y, wk, arg);
+  if (!evaluate(s, e, fcn, neq, (h * 5.0) / 6.0 + x, arg, column(wk, n, 5))) return false;
+  stage_argument<6>(s, n, h, y, wk, arg);
+  if (!evaluate(s, e, fcn, neq, h + x, arg, column(wk, n, 6))) return false;
+  stage_argument<7>(s, n, h, y, wk, arg);
+  if (!evaluate(s, e, fcn, neq, h / 15.0 + x, arg, column(wk, n, 7))) return false;
+  stage_argument<8>(s, n, h, y, wk, arg);
+  if (!evaluate(s, e, fcn, neq, h + x, arg, column(wk, n, 8))) return false;
+
+  candidate_and_error(s, n, h, y, wk, arg);
+  float* err = column(wk, n, 2);
+  if (!call_norm(e, fnorm, neq, err, y, column(wk, n, 10), s.enorm)) return false;
+  s.error = static_cast<float>(static_cast<double>(s.h) * static_cast<double>(s.enorm) *
+                               static_cast<double>(s.settings.scale));
+  return true;
+}
+
+RKV_TARGET_AVX512 bool step_avx512(SolverState& s, const std::int32_t& neq, RhsFunction fcn,
+                                   NormFunction fnorm, const float* y, float* wk) {
+  return step(s, neq, fcn, fnorm, y, wk);
+}
+
+RKV_TARGET_AVX2 bool step_avx2(SolverState& s, const std::int32_t& neq, RhsFunction fcn,
+                               NormFunction fnorm, const float* y, float* wk) {
+  return step(s, neq, fcn, fnorm, y, wk);
+}
+
+bool step_baseline(SolverState& s, const std::int32_t& neq, RhsFunction fcn, NormFunction fnorm,
+                   const float* y, float* wk) {
+  return step(s, neq, fcn, fnorm, y, wk);
 }
 
 }  // namespace
 
 bool verner_step(SolverState& s, const std::int32_t& neq, RhsFunction fcn, NormFunction fnorm,
                  const float* y, float* wk) {
-  const std::size_t n = static_cast<std::size_t>(neq);
-  const double h = static_cast<double>(s.step);
-  const double x = static_cast<double>(s.xstart);
-  float* arg = column(wk, n, 9);
-
-  // Stage 2: column 9 := Y + (a21 * H) k1, the product rounded first.
-  const float c = static_cast<float>(static_cast<double>(s.table[0]) * h);
-  stage2_argument(n, c, column(wk, n, 1), y, arg);
-  s.xstage = static_cast<float>(h / 6.0 + x);
-  if (!call_rhs(s, fcn, neq, s.xstage, arg, column(wk, n, 2))) return false;
-
-  // Stages 3 to 8; the abscissae are the row sums of a: 4/15, 2/3, 5/6, 1, 1/15, 1.
-  for (std::int32_t stage = 3; stage <= 8; ++stage) {
-    stage_argument(s, stage, n, h, y, wk, arg);
-    double xs = 0.0;
-    switch (stage) {
-      case 3:
-        xs = (h * 4.0) / 15.0 + x;
-        break;
-      case 4:
-        xs = (h * 2.0) / 3.0 + x;
-        break;
-      case 5:
-        xs = (h * 5.0) / 6.0 + x;
-        break;
-      case 6:
-        xs = h + x;
-        break;
-      case 7:
-        xs = h / 15.0 + x;
-        break;
-      default:
-        xs = h + x;
-        break;
-    }
-    s.xstage = static_cast<float>(xs);
-    if (!call_rhs(s, fcn, neq, s.xstage, arg, column(wk, n, stage))) return false;
-  }
-
-  candidate_and_error(s, n, h, y, wk, arg);
-  float* err = column(wk, n, 2);
-  if (!call_norm(fnorm, neq, err, y, column(wk, n, 10), s.enorm)) return false;
-  s.error = static_cast<float>(static_cast<double>(s.h) * static_cast<double>(s.enorm) *
-                               static_cast<double>(s.settings.scale));
-  return true;
+  return dispatch(step_avx512, step_avx2, step_baseline, s, neq, fcn, fnorm, y, wk);
 }
 
 }  // namespace rkv::ode

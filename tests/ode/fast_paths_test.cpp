@@ -9,8 +9,10 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <string>
 #include <vector>
 
+#include "isa.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "rkv/ode/kernels.hpp"
 #include "solver_state.hpp"
@@ -131,7 +133,25 @@ float solver_norm(std::int32_t inorm, float bound, const std::vector<float>& v,
 
 const std::vector<std::int32_t> kLengths = {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 33, 1000};
 
-TEST(FastPaths, StepMatchesTheElementwiseFormulasBitForBit) {
+// Each loop is compiled once per vector instruction set; these tests run
+// with each set in turn (narrowed to the widest the processor has).
+class FastPaths : public ::testing::TestWithParam<rkv::ode::Isa> {
+ protected:
+  void SetUp() override { rkv::ode::select_isa_for_testing(GetParam()); }
+  void TearDown() override { rkv::ode::select_isa_for_testing(rkv::ode::supported_isa()); }
+};
+
+std::string set_name(const ::testing::TestParamInfo<rkv::ode::Isa>& info) {
+  static const char* const kNames[] = {"Baseline", "Avx2", "Avx512"};
+  return kNames[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(EverySet, FastPaths,
+                         ::testing::Values(rkv::ode::Isa::kBaseline, rkv::ode::Isa::kAvx2,
+                                           rkv::ode::Isa::kAvx512),
+                         set_name);
+
+TEST_P(FastPaths, StepMatchesTheElementwiseFormulasBitForBit) {
   for (const std::int32_t neq : kLengths) {
     for (const float step : {0.125f, -0.0625f, 0.0f, 3.0e-5f}) {
       std::vector<float> y(static_cast<std::size_t>(neq));
@@ -172,7 +192,7 @@ void record_stage2(const std::int32_t& n, const float&, const float* arg, float*
   for (std::int32_t i = 0; i < n; ++i) yp[i] = 0.0f;
 }
 
-TEST(FastPaths, ZeroStageTwoFactorLeavesTheArgumentEqualToY) {
+TEST_P(FastPaths, ZeroStageTwoFactorLeavesTheArgumentEqualToY) {
   // With a zero factor a21 * H the stage-2 argument is Y bit for bit: no
   // 0 * k1 is added, which would turn -0 into +0 and 0 * inf into NaN.
   const std::vector<float> y{-0.0f, 1.0f, -2.0f, 0.5f, -0.0f};
@@ -205,7 +225,7 @@ struct NormCase {
   float bound;
 };
 
-TEST(FastPaths, RelativeNormsAgreeWithTheElementwiseDefinition) {
+TEST_P(FastPaths, RelativeNormsAgreeWithTheElementwiseDefinition) {
   const float big = 3.0e38f;
   const std::vector<NormCase> cases = {
       {"plain", {0.5f, -3.0f, 0.25f, 1e-30f}, {0.1f, 6.0f, -0.5f, 0.0f}, 1.0f},

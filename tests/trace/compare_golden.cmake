@@ -1,6 +1,7 @@
 # Runs the trace driver and compares its output with the golden file line by
 # line; on a difference, names the first differing line.
-execute_process(COMMAND "${DRIVER}" RESULT_VARIABLE status OUTPUT_VARIABLE got ERROR_VARIABLE err)
+execute_process(COMMAND "${DRIVER}" ${DRIVER_ARGS}
+  RESULT_VARIABLE status OUTPUT_VARIABLE got ERROR_VARIABLE err)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "trace driver exited with ${status}: ${err}")
 endif()

@@ -8,13 +8,19 @@
 // library level of its own and switches the stop attributes off, so a FATAL
 // or TERMINAL report is printed and the run goes on; the type recorded at the
 // driver's level is traced and then cleared.
+//
+//   trace_driver [--isa=baseline|avx2|avx512]
+// narrows the vector instruction set of the solver's loops (where the
+// processor has the one named); the traces must not change.
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "isa.hpp"
 #include "rkv/errors/post.hpp"
 #include "rkv/errors/stack.hpp"
 #include "rkv/errors/state.hpp"
@@ -247,7 +253,18 @@ void run_all() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    if (std::strcmp(a, "--isa=baseline") == 0) {
+      rkv::ode::select_isa_for_testing(rkv::ode::Isa::kBaseline);
+    } else if (std::strcmp(a, "--isa=avx2") == 0) {
+      rkv::ode::select_isa_for_testing(rkv::ode::Isa::kAvx2);
+    } else if (std::strcmp(a, "--isa=avx512") != 0) {
+      std::fprintf(stderr, "trace_driver: unknown argument %s\n", a);
+      return 2;
+    }
+  }
   // Reports are printed but never stop the run; the driver's own level makes
   // every solver call a call from library code.
   rkv::ErrorState& st = rkv::E1ERRSTATE();

@@ -1,0 +1,35 @@
+// Detection of the vector instruction set for the solver's loops.
+#include "isa.hpp"
+
+namespace rkv::ode {
+namespace detail {
+
+std::int32_t g_active_isa = -1;
+
+Isa activate_supported_isa() {
+  const Isa isa = supported_isa();
+  g_active_isa = static_cast<std::int32_t>(isa);
+  return isa;
+}
+
+}  // namespace detail
+
+Isa supported_isa() {
+#if RKV_X86_VARIANTS
+  // The run-time library's checks include the operating system's support
+  // for saving the wider registers (XGETBV), not only the CPUID bits.
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f")) return Isa::kAvx512;
+  if (__builtin_cpu_supports("avx2")) return Isa::kAvx2;
+#endif
+  return Isa::kBaseline;
+}
+
+Isa select_isa_for_testing(Isa isa) {
+  const Isa top = supported_isa();
+  const Isa chosen = static_cast<std::int32_t>(isa) < static_cast<std::int32_t>(top) ? isa : top;
+  detail::g_active_isa = static_cast<std::int32_t>(chosen);
+  return chosen;
+}
+
+}  // namespace rkv::ode
