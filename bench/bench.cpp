@@ -5,7 +5,9 @@
 // short table of medians: time per accepted step, ratio to the floor and,
 // for the large systems, the bandwidth next to a triad's.
 //
-//   rkv_bench [--verify-only] [benchmark flags]
+//   rkv_bench [--verify-only] [--isa=baseline|avx2|avx512] [benchmark flags]
+//     --isa narrows the vector instruction set of the solver's loops (and
+//     the floor's) to the one named, where the processor supports it
 //   rkv_bench --profile=<p1|p2>-<solver|floor>[:NEQ] [runs]
 //     runs one workload untimed and unchecked, for a profiler
 #include <benchmark/benchmark.h>
@@ -23,6 +25,7 @@
 #include <vector>
 
 #include "floor.hpp"
+#include "isa.hpp"
 #include "peer.hpp"
 #include "rkv/ode/kernels.hpp"
 #include "workloads.hpp"
@@ -34,6 +37,12 @@ const std::vector<std::int32_t> kP2Sizes = {1, 10, 100, 1000, 100000, 1000000};
 const std::vector<std::int32_t> kKernelSizes = {1000, 1000000};
 constexpr std::int32_t kLarge = 100000;  // from here on bandwidth is reported
 constexpr std::int32_t kOne = 1;
+
+// Elements per array of a triad whose three arrays together are as large as
+// Y and the workspace of a system of NEQ equations (11 NEQ floats).
+std::int64_t footprint_triad(std::int32_t neq) {
+  return (11 * static_cast<std::int64_t>(neq) + 2) / 3;
+}
 
 std::string sized(const char* base, std::int32_t n) {
   return base + std::to_string(n);
@@ -222,6 +231,7 @@ void bm_p1_solver(benchmark::State& st) {
 
 void bm_p2_floor(benchmark::State& st, std::int32_t neq) {
   Floor fl;
+  fl.reserve(neq);
   Outcome out;
   for (auto _ : st) {
     p2_floor(fl, neq, out);
@@ -241,8 +251,9 @@ void bm_p2_solver(benchmark::State& st, std::int32_t neq) {
   finish(st, out);
 }
 
-// a := b + s c on floats, the bandwidth reference (12 bytes per element).
-void bm_triad(benchmark::State& st, std::int32_t n) {
+// a := b + s c on floats, the bandwidth reference (12 bytes per element),
+// over n elements per array.
+void bm_triad(benchmark::State& st, std::int64_t n) {
   const std::size_t u = static_cast<std::size_t>(n);
   std::vector<float> a(u, 0.0f);
   const std::vector<float> b = pattern(u, 3u);
@@ -333,7 +344,14 @@ void register_all() {
     tune(benchmark::RegisterBenchmark(sized("P2/floor/", n).c_str(), bm_p2_floor, n), n);
     tune(benchmark::RegisterBenchmark(sized("P2/solver/", n).c_str(), bm_p2_solver, n), n);
     if (n >= kLarge) {
-      benchmark::RegisterBenchmark(sized("triad/", n).c_str(), bm_triad, n)
+      // Two references: arrays of NEQ elements, and arrays that together
+      // take as much memory as the integration touches (Y and the ten
+      // workspace columns), which decides the level of the memory hierarchy
+      // the data streams from.
+      benchmark::RegisterBenchmark(sized("triad/", n).c_str(), bm_triad, std::int64_t{n})
+          ->Unit(benchmark::kMicrosecond)
+          ->MinTime(0.05);
+      benchmark::RegisterBenchmark(sized("triad_ws/", n).c_str(), bm_triad, footprint_triad(n))
           ->Unit(benchmark::kMicrosecond)
           ->MinTime(0.05);
     }
@@ -420,7 +438,7 @@ void cell(double v, const char* fmt, int width) {
 }
 
 void ode_row(const SummaryReporter& r, const std::string& label, const std::string& suffix,
-             const std::string& prefix, double bytes, double triad_gbs) {
+             const std::string& prefix) {
   const double fl = r.per_step(prefix + "floor" + suffix);
   const double so = r.per_step(prefix + "solver" + suffix);
   const double od = r.per_step(prefix + "odeint" + suffix);
@@ -430,29 +448,49 @@ void ode_row(const SummaryReporter& r, const std::string& label, const std::stri
   cell(fl > 0.0 && so > 0.0 ? so / fl : -1.0, " %*.3f", 7);
   cell(od, " %*.1f", 12);
   cell(fl > 0.0 && od > 0.0 ? od / fl : -1.0, " %*.3f", 7);
-  cell(bytes > 0.0 ? bytes / 1e6 : -1.0, " %*.2f", 9);
-  cell(bytes > 0.0 && fl > 0.0 ? bytes / fl : -1.0, " %*.2f", 9);
-  cell(bytes > 0.0 && so > 0.0 ? bytes / so : -1.0, " %*.2f", 9);
-  cell(triad_gbs, " %*.2f", 9);
+  std::printf("\n");
+}
+
+// GB/s of a triad benchmark with arrays of n elements (12 bytes each).
+double triad_gbs(const SummaryReporter& r, const std::string& name, std::int64_t n) {
+  const double t = r.per_step(name);
+  return t > 0.0 ? 12.0 * static_cast<double>(n) / t : -1.0;
+}
+
+void bandwidth_row(const SummaryReporter& r, std::int32_t n) {
+  const double bytes = g_p2_bytes[n];
+  const double fl = r.per_step(sized("P2/floor/", n));
+  const double so = r.per_step(sized("P2/solver/", n));
+  const double floor_gbs = fl > 0.0 ? bytes / fl : -1.0;
+  const double solver_gbs = so > 0.0 ? bytes / so : -1.0;
+  const double same_n = triad_gbs(r, sized("triad/", n), n);
+  const double same_ws = triad_gbs(r, sized("triad_ws/", n), footprint_triad(n));
+  std::printf("%-14s", sized("P2 NEQ=", n).c_str());
+  cell(bytes / 1e6, " %*.2f", 9);
+  cell(floor_gbs, " %*.2f", 9);
+  cell(solver_gbs, " %*.2f", 9);
+  cell(same_n, " %*.2f", 10);
+  cell(solver_gbs > 0.0 && same_n > 0.0 ? 100.0 * solver_gbs / same_n : -1.0, " %*.0f%%", 5);
+  cell(same_ws, " %*.2f", 10);
+  cell(solver_gbs > 0.0 && same_ws > 0.0 ? 100.0 * solver_gbs / same_ws : -1.0, " %*.0f%%", 5);
   std::printf("\n");
 }
 
 void print_table(const SummaryReporter& r) {
   std::printf("\nMedians of the repetitions, CPU time; ratios to the floor of this run.\n");
-  std::printf("MB/step is what the floor must move per accepted step; both GB/s columns\n");
-  std::printf("divide that same amount by the measured time.\n");
-  std::printf("%-14s %12s %12s %7s %12s %7s %9s %9s %9s %9s\n", "ns/step", "floor", "solver",
-              "ratio", "odeint", "ratio", "MB/step", "floorGB/s", "solvGB/s", "triadGB/s");
-  ode_row(r, "P1", "", "P1/", -1.0, -1.0);
+  std::printf("%-14s %12s %12s %7s %12s %7s\n", "ns/step", "floor", "solver", "ratio", "odeint",
+              "ratio");
+  ode_row(r, "P1", "", "P1/");
+  for (const std::int32_t n : kP2Sizes) ode_row(r, sized("P2 NEQ=", n), sized("/", n), "P2/");
+
+  std::printf("\nMB/step is what the floor must move per accepted step (each array element\n");
+  std::printf("read or written once per pass); floor and solver GB/s divide that same amount\n");
+  std::printf("by their time. Triads: arrays of NEQ floats, and arrays as large together as\n");
+  std::printf("Y and the workspace (11 NEQ floats); the percentages are the solver's share.\n");
+  std::printf("%-14s %9s %9s %9s %10s %6s %10s %6s\n", "bandwidth", "MB/step", "floorGB/s",
+              "solvGB/s", "triadGB/s", "", "wsTriad", "");
   for (const std::int32_t n : kP2Sizes) {
-    double triad = -1.0;
-    double bytes = -1.0;
-    if (n >= kLarge) {
-      const double t = r.per_step(sized("triad/", n));
-      triad = t > 0.0 ? 12.0 * static_cast<double>(n) / t : -1.0;
-      bytes = g_p2_bytes[n];
-    }
-    ode_row(r, sized("P2 NEQ=", n), sized("/", n), "P2/", bytes, triad);
+    if (n >= kLarge) bandwidth_row(r, n);
   }
 
   std::printf("\n%-18s %12s %12s %7s %10s %10s\n", "ns/call", "loop", "kernel", "ratio", "loopGB/s",
@@ -505,6 +543,19 @@ bool profile(const std::string& selector, int runs) {
 
 int main(int argc, char** argv) {
   using namespace rkv::bench;
+  if (argc >= 2 && std::strncmp(argv[1], "--isa=", 6) == 0) {
+    const std::string name = argv[1] + 6;
+    const rkv::ode::Isa want = name == "baseline" ? rkv::ode::Isa::kBaseline
+                               : name == "avx2"   ? rkv::ode::Isa::kAvx2
+                                                  : rkv::ode::Isa::kAvx512;
+    rkv::ode::select_isa_for_testing(want);
+    --argc;
+    ++argv;
+    argv[0] = argv[-1];
+  }
+  static const char* const kIsaNames[] = {"baseline (SSE2)", "AVX2", "AVX-512F"};
+  std::printf("vector instruction set of the loops: %s\n",
+              kIsaNames[static_cast<int>(rkv::ode::active_isa())]);
   if (argc >= 2 && std::strncmp(argv[1], "--profile=", 10) == 0) {
     const int runs = argc >= 3 ? std::atoi(argv[2]) : 1;
     return profile(argv[1] + 10, runs > 0 ? runs : 1) ? 0 : 2;

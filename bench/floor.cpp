@@ -7,6 +7,8 @@
 // bit: each stored value is the same double expression rounded once.
 #include "floor.hpp"
 
+#include "isa.hpp"
+
 #include <array>
 #include <bit>
 #include <cmath>
@@ -61,8 +63,9 @@ constexpr float kTiny = std::bit_cast<float>(0x00800000u);         // 2^-126
 
 // out_i := (a_1 k1_i + ... + a_M kM_i) * h + y_i, summed from k1 upward.
 template <std::size_t M>
-void stage_argument(std::size_t n, const std::array<double, M>& a, float* const* k, double h,
-                    const float* y, float* __restrict out) {
+RKV_ALWAYS_INLINE void stage_argument(std::size_t n, const std::array<double, M>& a,
+                                      float* const* k, double h, const float* y,
+                                      float* __restrict out) {
   std::array<const float*, M> kk{};
   for (std::size_t j = 0; j < M; ++j) kk[j] = k[j];
   for (std::size_t i = 0; i < n; ++i) {
@@ -80,8 +83,8 @@ void stage_argument(std::size_t n, const std::array<double, M>& a, float* const*
 // divisor 1 (as a maximum that ignores NaN would), and a NaN quotient,
 // whose pattern exceeds every number's, makes the norm NaN, as in the
 // solver, so that the step is rejected.
-float candidate_and_norm(std::size_t n, float* const* k, double h, const float* y,
-                         float* __restrict cand) {
+RKV_ALWAYS_INLINE float candidate_and_norm(std::size_t n, float* const* k, double h, const float* y,
+                                           float* __restrict cand) {
   constexpr std::int32_t kOneBits = 0x3F800000;    // 1.0f
   constexpr std::int32_t kInfBits = 0x7F800000;    // +infinity
   constexpr std::int32_t kMagnitude = 0x7FFFFFFF;  // all but the sign
@@ -119,6 +122,10 @@ float candidate_and_norm(std::size_t n, float* const* k, double h, const float* 
 
 }  // namespace
 
+void Floor::reserve(std::int32_t neq) {
+  wk_.assign(10 * static_cast<std::size_t>(neq), 0.0f);
+}
+
 void Floor::start(std::int32_t neq, const float* y, float hmax, float tol) {
   neq_ = neq;
   const std::size_t n = static_cast<std::size_t>(neq);
@@ -138,6 +145,31 @@ void Floor::start(std::int32_t neq, const float* y, float hmax, float tol) {
 }
 
 bool Floor::advance(RhsFunction f, float& x, float xend, float tol, float* y) {
+  switch (ode::active_isa()) {
+    case ode::Isa::kAvx512:
+      return advance_avx512(f, x, xend, tol, y);
+    case ode::Isa::kAvx2:
+      return advance_avx2(f, x, xend, tol, y);
+    default:
+      return advance_baseline(f, x, xend, tol, y);
+  }
+}
+
+RKV_TARGET_AVX512 bool Floor::advance_avx512(RhsFunction f, float& x, float xend, float tol,
+                                             float* y) {
+  return advance_body(f, x, xend, tol, y);
+}
+
+RKV_TARGET_AVX2 bool Floor::advance_avx2(RhsFunction f, float& x, float xend, float tol, float* y) {
+  return advance_body(f, x, xend, tol, y);
+}
+
+bool Floor::advance_baseline(RhsFunction f, float& x, float xend, float tol, float* y) {
+  return advance_body(f, x, xend, tol, y);
+}
+
+RKV_ALWAYS_INLINE bool Floor::advance_body(RhsFunction f, float& x, float xend, float tol,
+                                           float* y) {
   const std::size_t n = static_cast<std::size_t>(neq_);
   float* k[8];
   for (std::size_t j = 0; j < 8; ++j) k[j] = wk_.data() + j * n;

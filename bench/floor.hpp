@@ -21,6 +21,10 @@ class Floor {
   // both, as the solver does). The workspace is requested here, once.
   void start(std::int32_t neq, const float* y, float hmax, float tol);
 
+  // Requests and touches the workspace for `neq` equations ahead of time,
+  // so that a timed start() finds its memory mapped and only clears it.
+  void reserve(std::int32_t neq);
+
   // Integrates from x to xend; on success x == xend. Returns false only when
   // a step of magnitude at most HMIN is rejected (the tolerance cannot be
   // met), leaving x and y at the last accepted point.
@@ -32,6 +36,14 @@ class Floor {
   std::int32_t rejections() const { return total_rejections_; }
 
  private:
+  // advance() for each vector instruction set, as the solver has them: the
+  // same loop compiled for SSE2, AVX2 and AVX-512F, the active one chosen as
+  // the solver chooses its own.
+  bool advance_body(RhsFunction f, float& x, float xend, float tol, float* y);
+  bool advance_avx512(RhsFunction f, float& x, float xend, float tol, float* y);
+  bool advance_avx2(RhsFunction f, float& x, float xend, float tol, float* y);
+  bool advance_baseline(RhsFunction f, float& x, float xend, float tol, float* y);
+
   std::int32_t neq_ = 0;
   std::vector<float> wk_;  // k1..k8, stage argument / candidate, running max |y|
   float h_ = 0.0f;         // trial step magnitude

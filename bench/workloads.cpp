@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 
+#include "isa.hpp"
 #include "model.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "rkv/ode/param.hpp"
@@ -22,17 +23,21 @@ void reset_y(Outcome& out, std::int32_t neq, float value) {
 }  // namespace
 
 // -(1 + (i mod 7)) / 7 for the 1-based i, formed in double, over a period
-// of 14 elements (so that pairs of doubles line up with it).
-constexpr std::array<double, 14> kP2Rates = [] {
-  std::array<double, 14> r{};
+// of 7 x 16 elements, so that vectors of up to 16 floats line up with it.
+constexpr std::array<double, 112> kP2Rates = [] {
+  std::array<double, 112> r{};
   for (std::size_t j = 0; j < r.size(); ++j) {
     r[j] = -static_cast<double>(1 + (j + 1) % 7) / 7.0;
   }
   return r;
 }();
 
-void p2_rhs(const std::int32_t& neq, const float& /*x*/, const float* y, float* yprime) {
-  const std::size_t n = neq > 0 ? static_cast<std::size_t>(neq) : 0;
+namespace {
+
+// The right-hand side is user code; it is compiled for each vector
+// instruction set as the solver's loops are, so that it does not decide the
+// time of the large systems.
+RKV_ALWAYS_INLINE void p2_rates(std::size_t n, const float* y, float* yprime) {
   const std::size_t period = kP2Rates.size();
   std::size_t i = 0;
   for (; i + period <= n; i += period) {
@@ -43,6 +48,23 @@ void p2_rhs(const std::int32_t& neq, const float& /*x*/, const float* y, float* 
   for (; i < n; ++i) {
     yprime[i] = static_cast<float>(static_cast<double>(y[i]) * kP2Rates[i % period]);
   }
+}
+
+RKV_TARGET_AVX512 void p2_rates_avx512(std::size_t n, const float* y, float* yprime) {
+  p2_rates(n, y, yprime);
+}
+RKV_TARGET_AVX2 void p2_rates_avx2(std::size_t n, const float* y, float* yprime) {
+  p2_rates(n, y, yprime);
+}
+void p2_rates_baseline(std::size_t n, const float* y, float* yprime) {
+  p2_rates(n, y, yprime);
+}
+
+}  // namespace
+
+void p2_rhs(const std::int32_t& neq, const float& /*x*/, const float* y, float* yprime) {
+  const std::size_t n = neq > 0 ? static_cast<std::size_t>(neq) : 0;
+  ode::dispatch(p2_rates_avx512, p2_rates_avx2, p2_rates_baseline, n, y, yprime);
 }
 
 float p2_xend(std::int32_t neq) {
