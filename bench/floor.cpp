@@ -7,6 +7,7 @@
 // bit: each stored value is the same double expression rounded once.
 #include "floor.hpp"
 
+#include "huge_pages.hpp"
 #include "isa.hpp"
 
 #include <array>
@@ -123,13 +124,21 @@ RKV_ALWAYS_INLINE float candidate_and_norm(std::size_t n, float* const* k, doubl
 }  // namespace
 
 void Floor::reserve(std::int32_t neq) {
-  wk_.assign(10 * static_cast<std::size_t>(neq), 0.0f);
+  // The same memory treatment as the solver's workspace: huge pages asked
+  // for before the first write.
+  const std::size_t count = 10 * static_cast<std::size_t>(neq);
+  if (wk_.capacity() < count) {
+    wk_ = std::vector<float>();
+    wk_.reserve(count);
+    ode::advise_huge_pages(wk_.data(), count * sizeof(float));
+  }
+  wk_.assign(count, 0.0f);
 }
 
 void Floor::start(std::int32_t neq, const float* y, float hmax, float tol) {
   neq_ = neq;
   const std::size_t n = static_cast<std::size_t>(neq);
-  wk_.assign(10 * n, 0.0f);
+  reserve(neq);
   float* w = wk_.data() + 9 * n;
   for (std::size_t i = 0; i < n; ++i) w[i] = std::fabs(y[i]);
   hmax_ = hmax;

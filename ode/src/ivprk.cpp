@@ -1,14 +1,10 @@
 // IVPRK: the front end of the solver. Checks IDO, owns the workspace of
 // 10*NEQ reals (requested on IDO = 1, released after IDO = 3) and hands
 // everything to the integrator I2PRK together with the norm I2ERRNRM.
-#include <cstdint>
 #include <cstdlib>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 #include "error_points.hpp"
+#include "huge_pages.hpp"
 #include "messages.hpp"
 #include "rkv/errors/stack.hpp"
 #include "rkv/ode/ivprk.hpp"
@@ -20,26 +16,6 @@ namespace {
 
 Workspace g_workspace{};
 WorkspaceGate g_gate = nullptr;
-
-// A large workspace is a fresh mapping of zero pages, and every page costs a
-// fault at its first write, which on a system of a million equations is a
-// noticeable share of a short integration. Where the kernel offers
-// transparent huge pages on request, ask for them: one fault then maps 2 MiB.
-// Only advice: nothing changes if it is refused.
-void advise_huge_pages(void* p, std::size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-  constexpr std::size_t kLarge = std::size_t{4} << 20;  // below this it cannot pay
-  constexpr std::uintptr_t kPage = 4096;
-  if (bytes < kLarge) return;
-  const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(p) + kPage - 1) & ~(kPage - 1);
-  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(p) + bytes) & ~(kPage - 1);
-  // NOLINTNEXTLINE(performance-no-int-to-ptr): the page-aligned interior of p
-  static_cast<void>(madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE));
-#else
-  static_cast<void>(p);
-  static_cast<void>(bytes);
-#endif
-}
 
 // The one allocation of the solver. Fails when memory is exhausted and when
 // a workspace is still held. Zero-filled, so that no element is ever read
