@@ -5,8 +5,8 @@
 // short table of medians: time per accepted step, ratio to the floor and,
 // for the large systems, the bandwidth next to a triad's.
 //
-//   rkv_bench [--verify-only] [--isa=baseline|avx2|avx512] [benchmark flags]
-//     --isa narrows the vector instruction set of the solver's loops (and
+//   rkv_bench [--isa=baseline|avx2|avx512] [--verify-only] [benchmark flags]
+//     --isa, first if given, narrows the vector instruction set of the solver's loops (and
 //     the floor's) to the one named, where the processor supports it
 //   rkv_bench --profile=<p1|p2>-<solver|floor>[:NEQ] [runs]
 //     runs one workload untimed and unchecked, for a profiler
@@ -21,6 +21,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -544,18 +545,19 @@ bool profile(const std::string& selector, int runs) {
 int main(int argc, char** argv) {
   using namespace rkv::bench;
   if (argc >= 2 && std::strncmp(argv[1], "--isa=", 6) == 0) {
-    const std::string name = argv[1] + 6;
-    const rkv::ode::Isa want = name == "baseline" ? rkv::ode::Isa::kBaseline
-                               : name == "avx2"   ? rkv::ode::Isa::kAvx2
-                                                  : rkv::ode::Isa::kAvx512;
+    rkv::ode::Isa want = rkv::ode::Isa::kBaseline;
+    if (!rkv::ode::isa_from_name(argv[1] + 6, want)) {
+      std::fprintf(stderr, "rkv_bench: unknown instruction set in %s\n", argv[1]);
+      return 2;
+    }
     rkv::ode::select_isa_for_testing(want);
     --argc;
     ++argv;
     argv[0] = argv[-1];
   }
-  static const char* const kIsaNames[] = {"baseline (SSE2)", "AVX2", "AVX-512F"};
-  std::printf("vector instruction set of the loops: %s\n",
-              kIsaNames[static_cast<int>(rkv::ode::active_isa())]);
+  const std::string_view isa = rkv::ode::isa_name(rkv::ode::active_isa());
+  std::printf("vector instruction set of the loops: %.*s\n", static_cast<int>(isa.size()),
+              isa.data());
   if (argc >= 2 && std::strncmp(argv[1], "--profile=", 10) == 0) {
     const int runs = argc >= 3 ? std::atoi(argv[2]) : 1;
     return profile(argv[1] + 10, runs > 0 ? runs : 1) ? 0 : 2;

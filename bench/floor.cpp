@@ -7,13 +7,13 @@
 // bit: each stored value is the same double expression rounded once.
 #include "floor.hpp"
 
-#include "huge_pages.hpp"
-#include "isa.hpp"
-
 #include <array>
 #include <bit>
 #include <cmath>
 #include <cstddef>
+
+#include "huge_pages.hpp"
+#include "isa.hpp"
 
 namespace rkv::bench {
 namespace {

@@ -1,7 +1,16 @@
 // Detection of the vector instruction set for the solver's loops.
 #include "isa.hpp"
 
+#include <array>
+#include <cstddef>
+
 namespace rkv::ode {
+namespace {
+
+constexpr std::array<std::string_view, 3> kNames = {"baseline", "avx2", "avx512"};
+
+}  // namespace
+
 namespace detail {
 
 std::int32_t g_active_isa = -1;
@@ -30,6 +39,20 @@ Isa select_isa_for_testing(Isa isa) {
   const Isa chosen = static_cast<std::int32_t>(isa) < static_cast<std::int32_t>(top) ? isa : top;
   detail::g_active_isa = static_cast<std::int32_t>(chosen);
   return chosen;
+}
+
+std::string_view isa_name(Isa isa) {
+  return kNames[static_cast<std::size_t>(isa)];
+}
+
+bool isa_from_name(std::string_view name, Isa& isa) {
+  for (std::size_t i = 0; i < kNames.size(); ++i) {
+    if (name == kNames[i]) {
+      isa = static_cast<Isa>(i);
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace rkv::ode

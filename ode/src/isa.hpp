@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define RKV_X86_VARIANTS 1
@@ -53,6 +54,12 @@ inline Isa active_isa() {
 // Makes the loops use `isa`, or the widest supported set below it; returns
 // the set now in use. For tests that compare the variants with each other.
 Isa select_isa_for_testing(Isa isa);
+
+// The set's name as the tools take it: "baseline", "avx2" or "avx512".
+std::string_view isa_name(Isa isa);
+
+// The set named `name` (as isa_name gives it); false for any other name.
+bool isa_from_name(std::string_view name, Isa& isa);
 
 // Calls the variant of a loop for the active set with `args`.
 template <class Avx512, class Avx2, class Baseline, class... Args>

@@ -142,8 +142,7 @@ class FastPaths : public ::testing::TestWithParam<rkv::ode::Isa> {
 };
 
 std::string set_name(const ::testing::TestParamInfo<rkv::ode::Isa>& info) {
-  static const char* const kNames[] = {"Baseline", "Avx2", "Avx512"};
-  return kNames[static_cast<int>(info.param)];
+  return std::string(rkv::ode::isa_name(info.param));
 }
 
 INSTANTIATE_TEST_SUITE_P(EverySet, FastPaths,

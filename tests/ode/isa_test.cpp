@@ -44,6 +44,19 @@ TEST_F(InstructionSets, SelectionNarrowsToTheWidestSupportedSet) {
 #endif
 }
 
+TEST_F(InstructionSets, NamesRoundTripAndUnknownNamesAreRefused) {
+  for (const Isa isa : kAllSets) {
+    Isa back = Isa::kBaseline;
+    ASSERT_TRUE(rkv::ode::isa_from_name(rkv::ode::isa_name(isa), back));
+    EXPECT_EQ(rank(back), rank(isa));
+  }
+  for (const char* bad : {"", "AVX2", "avx", "avx5120", "sse2"}) {
+    Isa untouched = Isa::kAvx2;
+    EXPECT_FALSE(rkv::ode::isa_from_name(bad, untouched)) << bad;
+    EXPECT_EQ(rank(untouched), rank(Isa::kAvx2)) << bad;
+  }
+}
+
 // y_i' = -y_i (1 + i mod 7) / 7 + x y_(i+1) / 4: coupled, so that a wrong
 // lane shows up in its neighbour as well.
 void coupled(const std::int32_t& n, const float& x, const float* y, float* yp) {

@@ -256,14 +256,12 @@ void run_all() {
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
-    if (std::strcmp(a, "--isa=baseline") == 0) {
-      rkv::ode::select_isa_for_testing(rkv::ode::Isa::kBaseline);
-    } else if (std::strcmp(a, "--isa=avx2") == 0) {
-      rkv::ode::select_isa_for_testing(rkv::ode::Isa::kAvx2);
-    } else if (std::strcmp(a, "--isa=avx512") != 0) {
+    rkv::ode::Isa isa = rkv::ode::Isa::kBaseline;
+    if (std::strncmp(a, "--isa=", 6) != 0 || !rkv::ode::isa_from_name(a + 6, isa)) {
       std::fprintf(stderr, "trace_driver: unknown argument %s\n", a);
       return 2;
     }
+    rkv::ode::select_isa_for_testing(isa);
   }
   // Reports are printed but never stop the run; the driver's own level makes
   // every solver call a call from library code.
