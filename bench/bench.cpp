@@ -3,7 +3,8 @@
 // the floor (and each kernel and its plain loop) produce the same bits; a
 // mismatch ends it with exit status 1. After the benchmarks it prints a
 // short table of medians: time per accepted step, ratio to the floor and,
-// for the large systems, the bandwidth next to a triad's.
+// for the large systems, the bandwidth next to a triad's; then the ensemble
+// on one thread and on every core, with the speed-up.
 //
 //   rkv_bench [--isa=baseline|avx2|avx512] [--verify-only] [benchmark flags]
 //     --isa, first if given, narrows the vector instruction set of the solver's loops (and
@@ -22,9 +23,11 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "ensemble.hpp"
 #include "floor.hpp"
 #include "isa.hpp"
 #include "peer.hpp"
@@ -39,6 +42,15 @@ const std::vector<std::int32_t> kKernelSizes = {1000, 1000000};
 constexpr std::int32_t kLarge = 100000;  // from here on bandwidth is reported
 constexpr std::int32_t kOne = 1;
 
+// The ensemble: 8 ENERGY x 8 BCOEF members for the timings, fewer for the
+// bit-for-bit check, on one thread and on every core the system reports.
+constexpr std::int32_t kGridSide = 8;
+constexpr std::int32_t kCheckSide = 4;
+std::int32_t all_cores() {
+  const unsigned n = std::thread::hardware_concurrency();
+  return n > 1 ? static_cast<std::int32_t>(n) : 1;
+}
+
 // Elements per array of a triad whose three arrays together are as large as
 // Y and the workspace of a system of NEQ equations (11 NEQ floats).
 std::int64_t footprint_triad(std::int32_t neq) {
@@ -47,6 +59,17 @@ std::int64_t footprint_triad(std::int32_t neq) {
 
 std::string sized(const char* base, std::int32_t n) {
   return base + std::to_string(n);
+}
+
+// The range of the repetitions, for the benchmarks whose table shows it.
+double fastest(const std::vector<double>& v) {
+  return v.empty() ? 0.0 : *std::min_element(v.begin(), v.end());
+}
+double slowest(const std::vector<double>& v) {
+  return v.empty() ? 0.0 : *std::max_element(v.begin(), v.end());
+}
+benchmark::internal::Benchmark* with_range(benchmark::internal::Benchmark* b) {
+  return b->ComputeStatistics("min", fastest)->ComputeStatistics("max", slowest);
 }
 
 // ---------------------------------------------------------------------------
@@ -184,6 +207,28 @@ bool verify_comparison() {
   return ok;
 }
 
+// Every member's results on all cores equal those on one thread, bit for bit.
+bool verify_ensemble(const char* what, MemberFunction f, bool with_stats) {
+  if (f == nullptr) return true;
+  const std::vector<Member> members = ensemble_grid(kCheckSide, kCheckSide);
+  const std::int32_t threads = std::max(all_cores(), 2);
+  std::vector<MemberResult> one;
+  std::vector<MemberResult> many;
+  const std::size_t steps = run_ensemble(members, 1, f, one);
+  const std::size_t steps_many = run_ensemble(members, threads, f, many);
+  bool ok = steps == steps_many;
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    ok = ok && one[i].ok && many[i].ok && same_bits(one[i].x, many[i].x) &&
+         same_bits(one[i].y, many[i].y);
+    for (std::size_t k = 0; with_stats && k < one[i].stats.size(); ++k) {
+      ok = ok && same_bits(one[i].stats[k], many[i].stats[k]);
+    }
+  }
+  std::printf("%s  %-14s %zu members on %d threads and on 1, steps=%zu\n",
+              ok ? "identical" : "MISMATCH ", what, members.size(), threads, steps);
+  return ok;
+}
+
 bool verify() {
   bool ok = verify_comparison();
   Floor fl;
@@ -199,6 +244,8 @@ bool verify() {
     g_p2_bytes[n] = floor_bytes_per_step(n, f);
   }
   ok = verify_kernels() && ok;
+  ok = verify_ensemble("ensemble", kSolverMember, true) && ok;
+  ok = verify_ensemble("ensemble peer", kPeerMember, false) && ok;
   return ok;
 }
 
@@ -315,6 +362,25 @@ void bm_kernel(benchmark::State& st, Kernel k, bool library, std::int32_t n) {
   st.counters["steps"] = 1.0;
 }
 
+// The whole ensemble per iteration, wall time (the work is on other threads).
+void bm_ensemble(benchmark::State& st, MemberFunction f, std::int32_t threads) {
+  const std::vector<Member> members = ensemble_grid(kGridSide, kGridSide);
+  std::vector<MemberResult> results;
+  std::size_t steps = 0;
+  for (auto _ : st) {
+    steps = run_ensemble(members, threads, f, results);
+    benchmark::DoNotOptimize(results.data());
+    benchmark::ClobberMemory();
+  }
+  st.counters["steps"] = static_cast<double>(steps);
+}
+
+std::vector<std::int32_t> ensemble_threads() {
+  std::vector<std::int32_t> t = {1};
+  if (all_cores() > 1) t.push_back(all_cores());
+  return t;
+}
+
 struct KernelInfo {
   Kernel kernel;
   const char* name;
@@ -339,8 +405,8 @@ void tune(benchmark::internal::Benchmark* b, std::int32_t n) {
 }
 
 void register_all() {
-  tune(benchmark::RegisterBenchmark("P1/floor", bm_p1_floor), 1);
-  tune(benchmark::RegisterBenchmark("P1/solver", bm_p1_solver), 1);
+  tune(with_range(benchmark::RegisterBenchmark("P1/floor", bm_p1_floor)), 1);
+  tune(with_range(benchmark::RegisterBenchmark("P1/solver", bm_p1_solver)), 1);
   for (const std::int32_t n : kP2Sizes) {
     tune(benchmark::RegisterBenchmark(sized("P2/floor/", n).c_str(), bm_p2_floor, n), n);
     tune(benchmark::RegisterBenchmark(sized("P2/solver/", n).c_str(), bm_p2_solver, n), n);
@@ -369,14 +435,30 @@ void register_all() {
     }
   }
   register_peer_benchmarks(kP2Sizes);
+  const std::pair<const char*, MemberFunction> ensembles[] = {{"solver", kSolverMember},
+                                                              {"verner", kPeerMember}};
+  for (const auto& [name, f] : ensembles) {
+    if (f == nullptr) continue;
+    for (const std::int32_t t : ensemble_threads()) {
+      const std::string label = std::string("ensemble/") + name + "/" + std::to_string(t);
+      with_range(benchmark::RegisterBenchmark(label.c_str(), bm_ensemble, f, t))
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime()
+          ->MeasureProcessCPUTime()
+          ->MinTime(0.05);
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------
 // The summary: console output as usual, plus the medians kept for the table.
 
 struct Stat {
-  double ns = 0.0;  // median CPU time per iteration
-  double cv = 0.0;  // coefficient of variation of the CPU time
+  double ns = 0.0;   // median CPU time per iteration, wall time where that is the measure
+  double cv = 0.0;   // coefficient of variation of that time
+  double cpu = 0.0;  // median CPU time of the process, for the wall-time benchmarks
+  double lo = 0.0;   // fastest and slowest repetition, where they are computed
+  double hi = 0.0;
   double steps = 0.0;
 };
 
@@ -392,14 +474,21 @@ class SummaryReporter : public benchmark::ConsoleReporter {
     for (const Run& r : runs) {
       if (r.run_type != Run::RT_Aggregate || r.error_occurred) continue;
       Stat& s = stats_[r.run_name.function_name];
-      const double ns =
-          r.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(r.time_unit) * 1e9;
+      const bool wall = !r.run_name.time_type.empty();
+      const double t = wall ? r.GetAdjustedRealTime() : r.GetAdjustedCPUTime();
+      const double ns = t / benchmark::GetTimeUnitMultiplier(r.time_unit) * 1e9;
       if (r.aggregate_name == "median") {
         s.ns = ns;
+        s.cpu = r.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(r.time_unit) * 1e9;
         const auto it = r.counters.find("steps");
         s.steps = it != r.counters.end() ? it->second.value : 1.0;
       } else if (r.aggregate_name == "cv") {
-        s.cv = r.cpu_accumulated_time;  // a fraction, not scaled by iterations
+        // a fraction, not scaled by iterations
+        s.cv = wall ? r.real_accumulated_time : r.cpu_accumulated_time;
+      } else if (r.aggregate_name == "min") {
+        s.lo = ns;
+      } else if (r.aggregate_name == "max") {
+        s.hi = ns;
       }
     }
   }
@@ -409,6 +498,22 @@ class SummaryReporter : public benchmark::ConsoleReporter {
     const auto it = stats_.find(name);
     if (it == stats_.end() || it->second.steps <= 0.0 || it->second.ns <= 0.0) return -1.0;
     return it->second.ns / it->second.steps;
+  }
+  // Cores kept busy: process CPU time over wall time (negative when missing).
+  double cores(const std::string& name) const {
+    const auto it = stats_.find(name);
+    return it == stats_.end() || it->second.ns <= 0.0 ? -1.0 : it->second.cpu / it->second.ns;
+  }
+  // Median time per iteration in ns, or a negative value when missing.
+  double per_iteration(const std::string& name) const {
+    const auto it = stats_.find(name);
+    return it == stats_.end() || it->second.ns <= 0.0 ? -1.0 : it->second.ns;
+  }
+  // The same for the fastest and the slowest repetition (negative if not kept).
+  std::pair<double, double> range_per_step(const std::string& name) const {
+    const auto it = stats_.find(name);
+    if (it == stats_.end() || it->second.steps <= 0.0 || it->second.lo <= 0.0) return {-1.0, -1.0};
+    return {it->second.lo / it->second.steps, it->second.hi / it->second.steps};
   }
   // The spread of the repetitions: the largest coefficient of variation of
   // the CPU time, with its benchmark, and the median over all benchmarks.
@@ -443,12 +548,15 @@ void ode_row(const SummaryReporter& r, const std::string& label, const std::stri
   const double fl = r.per_step(prefix + "floor" + suffix);
   const double so = r.per_step(prefix + "solver" + suffix);
   const double od = r.per_step(prefix + "odeint" + suffix);
+  const double ve = r.per_step(prefix + "verner" + suffix);
   std::printf("%-14s", label.c_str());
   cell(fl, " %*.1f", 12);
   cell(so, " %*.1f", 12);
   cell(fl > 0.0 && so > 0.0 ? so / fl : -1.0, " %*.3f", 7);
   cell(od, " %*.1f", 12);
   cell(fl > 0.0 && od > 0.0 ? od / fl : -1.0, " %*.3f", 7);
+  cell(ve, " %*.1f", 12);
+  cell(fl > 0.0 && ve > 0.0 ? ve / fl : -1.0, " %*.3f", 7);
   std::printf("\n");
 }
 
@@ -477,11 +585,61 @@ void bandwidth_row(const SummaryReporter& r, std::int32_t n) {
   std::printf("\n");
 }
 
+// The ensemble: wall time per ensemble and per accepted step, the range of
+// the repetitions, the speed-up over one thread and, on one thread, the
+// ratio to the floor's time per step on P1.
+void print_ensemble(const SummaryReporter& r) {
+  const std::vector<std::int32_t> threads = ensemble_threads();
+  std::printf("\nEnsemble: %d members (%d ENERGY x %d BCOEF), each through its own integrator\n",
+              kGridSide * kGridSide, kGridSide, kGridSide);
+  std::printf("on T threads; wall time, median [fastest, slowest] of the repetitions; speed-up\n");
+  std::printf("over T = 1 of the same integrator; cores: the process's CPU time over the wall\n");
+  std::printf("time (below T when other work shares the cores); P1 ratio: ns/step over the\n");
+  std::printf("P1 floor's.\n");
+  std::printf("%-14s %4s %10s %10s %19s %9s %6s %9s\n", "ensemble", "T", "ms", "ns/step",
+              "range ns/step", "speed-up", "cores", "P1 ratio");
+  const double p1_floor = r.per_step("P1/floor");
+  for (const char* name : {"solver", "verner"}) {
+    const std::string base = std::string("ensemble/") + name + "/";
+    const double one = r.per_step(base + "1");
+    for (const std::int32_t t : threads) {
+      const std::string key = base + std::to_string(t);
+      const double ns = r.per_step(key);
+      if (ns <= 0.0) continue;
+      const auto [lo, hi] = r.range_per_step(key);
+      std::printf("%-14s %4d", name, t);
+      cell(r.per_iteration(key) / 1e6, " %*.1f", 10);
+      cell(ns, " %*.1f", 10);
+      if (lo > 0.0) {
+        std::printf("   [%6.1f, %6.1f]", lo, hi);
+      } else {
+        std::printf(" %19s", "-");
+      }
+      cell(one > 0.0 ? one / ns : -1.0, " %*.2f", 9);
+      cell(r.cores(key), " %*.2f", 6);
+      cell(t == 1 && p1_floor > 0.0 ? ns / p1_floor : -1.0, " %*.3f", 9);
+      std::printf("\n");
+    }
+  }
+}
+
 void print_table(const SummaryReporter& r) {
   std::printf("\nMedians of the repetitions, CPU time; ratios to the floor of this run.\n");
-  std::printf("%-14s %12s %12s %7s %12s %7s\n", "ns/step", "floor", "solver", "ratio", "odeint",
-              "ratio");
+  std::printf(
+      "odeint: Dormand-Prince 5(4); verner: the same Verner pair in the generic stepper.\n");
+  std::printf("%-14s %12s %12s %7s %12s %7s %12s %7s\n", "ns/step", "floor", "solver", "ratio",
+              "odeint", "ratio", "verner", "ratio");
   ode_row(r, "P1", "", "P1/");
+  std::printf("%-14s", "  range");
+  for (const char* name : {"P1/floor", "P1/solver", "P1/odeint", "P1/verner"}) {
+    const auto [lo, hi] = r.range_per_step(name);
+    if (lo > 0.0) {
+      std::printf("  [%.1f, %.1f]", lo, hi);
+    } else {
+      std::printf("  -");
+    }
+  }
+  std::printf("\n");
   for (const std::int32_t n : kP2Sizes) ode_row(r, sized("P2 NEQ=", n), sized("/", n), "P2/");
 
   std::printf("\nMB/step is what the floor must move per accepted step (each array element\n");
@@ -511,6 +669,7 @@ void print_table(const SummaryReporter& r) {
       std::printf("\n");
     }
   }
+  print_ensemble(r);
   r.print_spread();
 }
 

@@ -7,7 +7,8 @@
 
 namespace rkv::bench {
 
-// Registers "P1/odeint" and "P2/odeint/<NEQ>" for each of `sizes`.
+// Registers "P1/odeint", "P1/verner" and "P2/odeint/<NEQ>" for each of
+// `sizes`. The peer's ensemble member is kPeerMember (ensemble.hpp).
 void register_peer_benchmarks(const std::vector<std::int32_t>& sizes);
 
 }  // namespace rkv::bench

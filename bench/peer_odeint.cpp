@@ -1,17 +1,43 @@
-// The peer: an embedded Dormand-Prince 5(4) pair under its library's own
-// step-size controller, on the same workloads (P1 with the same largest
-// step, P2 with the same sizes and intervals), with float storage and
-// absolute and relative tolerances both TOL. It takes its own steps, so
-// only its time per accepted step is comparable, not its results.
+// The peers, from a library of generic integrators, with float storage and
+// absolute and relative tolerances both TOL:
+//   odeint  an embedded Dormand-Prince 5(4) pair (six evaluations a step)
+//           under its library's own step-size controller;
+//   verner  the library's generic explicit error stepper with this solver's
+//           own eight-stage Verner 6(5) coefficients (the same float values)
+//           under the library's controlled stepper: the same method and
+//           evaluations per step, the library's loops and controller.
+// Both run the same workloads (P1 with the program's own RHSFUN and the
+// same largest step, P2 with the same sizes and intervals; verner also the
+// ensemble). They take their own steps, so only their time per accepted step
+// is comparable, not their results.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <bit>
 #include <boost/numeric/odeint.hpp>
 #include <cstddef>
+#include <functional>
 #include <string>
 
+#include "ensemble.hpp"
 #include "model.hpp"
 #include "peer.hpp"
+#include "verner_table.hpp"
 #include "workloads.hpp"
+
+// The library's generic error stepper forms its error estimate with a
+// weighted sum of as many terms as stages; the sum of eight is not among the
+// ones it provides, so it is given here, in the form of its siblings.
+namespace boost::numeric::odeint::detail {
+template <class Operations, class Fac, class Time>
+struct generic_rk_scale_sum_err<8, Operations, Fac, Time>
+    : public Operations::template scale_sum8<Time> {
+  generic_rk_scale_sum_err(const boost::array<Fac, 8>& a, Time dt)
+      : Operations::template scale_sum8<Time>(a[0] * dt, a[1] * dt, a[2] * dt, a[3] * dt, a[4] * dt,
+                                              a[5] * dt, a[6] * dt, a[7] * dt) {}
+  typedef void result_type;
+};
+}  // namespace boost::numeric::odeint::detail
 
 namespace rkv::bench {
 namespace {
@@ -20,6 +46,59 @@ namespace odeint = boost::numeric::odeint;
 using State = std::vector<float>;
 using Stepper = odeint::runge_kutta_dopri5<State, float, State, float>;
 
+// ---------------------------------------------------------------------------
+// The Verner pair as the generic stepper's coefficients.
+
+// Stages 8, order 6, stepper order 6, error order 5.
+using VernerBase = odeint::explicit_error_generic_rk<8, 6, 6, 5, State, float, State, float>;
+
+float table(std::int32_t k) {
+  return std::bit_cast<float>(ode::kVernerTableBits[static_cast<std::size_t>(k)]);
+}
+
+// Row s (2..8) of a, with the entries the table leaves out (a76) as zero.
+template <std::size_t N>
+boost::array<float, N> a_row() {
+  constexpr std::int32_t s = static_cast<std::int32_t>(N) + 1;
+  boost::array<float, N> r{};
+  for (std::int32_t j = 0; j < ode::kRowLength[s]; ++j) {
+    r[static_cast<std::size_t>(j)] = table(ode::kRowA[s] + j);
+  }
+  return r;
+}
+
+boost::array<float, 8> weights(std::int32_t first) {
+  boost::array<float, 8> r{};
+  for (std::int32_t j = 0; j < 8; ++j) r[static_cast<std::size_t>(j)] = table(first + j);
+  return r;
+}
+
+class VernerStepper : public VernerBase {
+ public:
+  // The library wants the weights of the solution and the error weights (its
+  // estimate is dt times their sum with the stages, as the solver's is); the
+  // nodes are those the solver's stages are evaluated at.
+  VernerStepper()
+      : VernerBase(boost::fusion::make_vector(a_row<1>(), a_row<2>(), a_row<3>(), a_row<4>(),
+                                              a_row<5>(), a_row<6>(), a_row<7>()),
+                   weights(ode::kRowB), weights(ode::kRowE), nodes()) {}
+
+ private:
+  static boost::array<float, 8> nodes() {
+    return {0.0f, 1.0f / 6.0f, 4.0f / 15.0f, 2.0f / 3.0f, 5.0f / 6.0f, 1.0f, 1.0f / 15.0f, 1.0f};
+  }
+};
+
+using Verner = odeint::controlled_runge_kutta<VernerStepper>;
+
+Verner make_verner(float hmax) {
+  return Verner(Verner::error_checker_type(kTol, kTol), Verner::step_adjuster_type(hmax),
+                VernerStepper());
+}
+
+// ---------------------------------------------------------------------------
+// Systems.
+
 struct P1System {
   void operator()(const State& y, State& dydt, float x) const {
     const std::int32_t neq = 1;
@@ -27,12 +106,40 @@ struct P1System {
   }
 };
 
+#if RKV_BENCH_ENSEMBLE
+struct MemberSystem {
+  app::TrajData* data;
+  void operator()(const State& y, State& dydt, float x) const {
+    const std::int32_t neq = 1;
+    app::RHSTRAJ(data, neq, x, y.data(), dydt.data());
+  }
+};
+
+#endif
+
 struct P2System {
   void operator()(const State& y, State& dydt, float x) const {
     const std::int32_t neq = static_cast<std::int32_t>(y.size());
     p2_rhs(neq, x, y.data(), dydt.data());
   }
 };
+
+// P1 through the Verner peer, the stepper kept (by reference) from one
+// output interval to the next; the number of accepted steps.
+std::size_t p1_verner(Verner& stepper, State& y) {
+  app::TRAJDATA = app::initial_trajdata();
+  y.assign(1, 10.0f);
+  std::size_t steps = 0;
+  float x = 0.0f;
+  for (std::int32_t k = 0; k < kP1Intervals; ++k) {
+    const float xend =
+        static_cast<float>(static_cast<double>(x) + static_cast<double>(kP1OutputStep));
+    float dt = kP1Hmax;
+    steps += odeint::integrate_adaptive(std::ref(stepper), P1System{}, y, x, xend, dt);
+    x = xend;
+  }
+  return steps;
+}
 
 void bm_p1_peer(benchmark::State& st) {
   std::size_t steps = 0;
@@ -55,6 +162,18 @@ void bm_p1_peer(benchmark::State& st) {
   st.counters["steps"] = static_cast<double>(steps);
 }
 
+void bm_p1_verner(benchmark::State& st) {
+  std::size_t steps = 0;
+  State y(1);
+  for (auto _ : st) {
+    Verner stepper = make_verner(kP1Hmax);
+    steps = p1_verner(stepper, y);
+    benchmark::DoNotOptimize(y.data());
+    benchmark::ClobberMemory();
+  }
+  st.counters["steps"] = static_cast<double>(steps);
+}
+
 void bm_p2_peer(benchmark::State& st, std::int32_t neq) {
   std::size_t steps = 0;
   State y(static_cast<std::size_t>(neq));
@@ -68,10 +187,51 @@ void bm_p2_peer(benchmark::State& st, std::int32_t neq) {
   st.counters["steps"] = static_cast<double>(steps);
 }
 
+#if RKV_BENCH_ENSEMBLE
+// One ensemble member through the Verner peer, over the same output points
+// and with the same stopping rules as the solver's member.
+std::size_t peer_member(const Member& m, MemberResult& out) {
+  app::TrajData data = m.data;
+  Verner stepper = make_verner(kEnsembleHmax);
+  State y(1, m.y0);
+  float x = 0.0f;
+  std::size_t steps = 0;
+  while (member_goes_on(x, y[0])) {
+    const float xend = next_member_output(x);
+    float dt = kEnsembleHmax;
+    steps += odeint::integrate_adaptive(std::ref(stepper), MemberSystem{&data}, y, x, xend, dt);
+    x = xend;
+    if (!member_below_top(y[0])) break;
+  }
+  out.x = x;
+  out.y = y[0];
+  out.accepted = static_cast<float>(steps);
+  out.ok = true;
+  return steps;
+}
+#endif
+
+template <bool Slowest>
+double range_end(const std::vector<double>& v) {
+  if (v.empty()) return 0.0;
+  return Slowest ? *std::max_element(v.begin(), v.end()) : *std::min_element(v.begin(), v.end());
+}
+
 }  // namespace
+
+#if RKV_BENCH_ENSEMBLE
+const MemberFunction kPeerMember = peer_member;
+#else
+const MemberFunction kPeerMember = nullptr;
+#endif
 
 void register_peer_benchmarks(const std::vector<std::int32_t>& sizes) {
   benchmark::RegisterBenchmark("P1/odeint", bm_p1_peer)
+      ->Unit(benchmark::kMicrosecond)
+      ->MinTime(0.05);
+  benchmark::RegisterBenchmark("P1/verner", bm_p1_verner)
+      ->ComputeStatistics("min", range_end<false>)
+      ->ComputeStatistics("max", range_end<true>)
       ->Unit(benchmark::kMicrosecond)
       ->MinTime(0.05);
   for (const std::int32_t n : sizes) {
