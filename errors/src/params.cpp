@@ -126,7 +126,7 @@ void E1PUTPARM(std::string_view letter, const std::int32_t& index, const std::in
 namespace detail {
 
 std::optional<std::string_view> lookup_param(char letter, char digit) {
-  const ErrorState& s = g_error_state;
+  const ErrorState& s = state();
   std::int32_t fill = s.param_fill;
   if (fill < 1) return std::nullopt;
   if (fill > kParamCapacity) fill = kParamCapacity;
