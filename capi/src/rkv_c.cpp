@@ -137,11 +137,15 @@ int32_t rkv_n1rty(const int32_t* which) {
 }
 
 void rkv_seterrattr(const int32_t* type, const int32_t* print, const int32_t* stop) {
-  if (refused("SETERRATTR", {{"TYPE", type == nullptr}, {"PRINT", print == nullptr}, {"STOP", stop == nullptr}})) return;
+  if (refused("SETERRATTR",
+              {{"TYPE", type == nullptr}, {"PRINT", print == nullptr}, {"STOP", stop == nullptr}}))
+    return;
   rkv::SETERRATTR(*type, *print, *stop);
 }
 void rkv_geterrattr(const int32_t* type, int32_t* print, int32_t* stop) {
-  if (refused("GETERRATTR", {{"TYPE", type == nullptr}, {"PRINT", print == nullptr}, {"STOP", stop == nullptr}})) return;
+  if (refused("GETERRATTR",
+              {{"TYPE", type == nullptr}, {"PRINT", print == nullptr}, {"STOP", stop == nullptr}}))
+    return;
   rkv::GETERRATTR(*type, *print, *stop);
 }
 void rkv_geterrtext(char* text, const int32_t* text_len, int32_t* length) {

@@ -25,8 +25,8 @@ bool is_attribute_value(std::int32_t v) {
 }
 
 // Posts a refusal with one integer (and optionally one text) parameter.
-void refuse(std::string_view routine, std::int32_t code, std::string_view text,
-            std::int32_t value, std::string_view name = {}) {
+void refuse(std::string_view routine, std::int32_t code, std::string_view text, std::int32_t value,
+            std::string_view name = {}) {
   static constexpr std::int32_t kIndex = 1;
   E1PSH(routine);
   if (!name.empty()) E1SETSTR(kIndex, name);

@@ -35,14 +35,22 @@ struct Case {
 
 TEST(CapiNullPointer, NullArgumentCrashedTheProcessNowRefusedNamingIt) {
   const Case cases[] = {
-      {"IVPRK", "IDO", [](Call& c) { rkv_ivprk(nullptr, &c.neq, decay, &c.x, &c.xend, &c.tol, c.param, &c.y); }},
-      {"IVPRK", "NEQ", [](Call& c) { rkv_ivprk(&c.ido, nullptr, decay, &c.x, &c.xend, &c.tol, c.param, &c.y); }},
-      {"IVPRK", "FCN", [](Call& c) { rkv_ivprk(&c.ido, &c.neq, nullptr, &c.x, &c.xend, &c.tol, c.param, &c.y); }},
-      {"IVPRK", "X", [](Call& c) { rkv_ivprk(&c.ido, &c.neq, decay, nullptr, &c.xend, &c.tol, c.param, &c.y); }},
-      {"IVPRK", "XEND", [](Call& c) { rkv_ivprk(&c.ido, &c.neq, decay, &c.x, nullptr, &c.tol, c.param, &c.y); }},
-      {"IVPRK", "TOL", [](Call& c) { rkv_ivprk(&c.ido, &c.neq, decay, &c.x, &c.xend, nullptr, c.param, &c.y); }},
-      {"IVPRK", "PARAM", [](Call& c) { rkv_ivprk(&c.ido, &c.neq, decay, &c.x, &c.xend, &c.tol, nullptr, &c.y); }},
-      {"IVPRK", "Y", [](Call& c) { rkv_ivprk(&c.ido, &c.neq, decay, &c.x, &c.xend, &c.tol, c.param, nullptr); }},
+      {"IVPRK", "IDO",
+       [](Call& c) { rkv_ivprk(nullptr, &c.neq, decay, &c.x, &c.xend, &c.tol, c.param, &c.y); }},
+      {"IVPRK", "NEQ",
+       [](Call& c) { rkv_ivprk(&c.ido, nullptr, decay, &c.x, &c.xend, &c.tol, c.param, &c.y); }},
+      {"IVPRK", "FCN",
+       [](Call& c) { rkv_ivprk(&c.ido, &c.neq, nullptr, &c.x, &c.xend, &c.tol, c.param, &c.y); }},
+      {"IVPRK", "X",
+       [](Call& c) { rkv_ivprk(&c.ido, &c.neq, decay, nullptr, &c.xend, &c.tol, c.param, &c.y); }},
+      {"IVPRK", "XEND",
+       [](Call& c) { rkv_ivprk(&c.ido, &c.neq, decay, &c.x, nullptr, &c.tol, c.param, &c.y); }},
+      {"IVPRK", "TOL",
+       [](Call& c) { rkv_ivprk(&c.ido, &c.neq, decay, &c.x, &c.xend, nullptr, c.param, &c.y); }},
+      {"IVPRK", "PARAM",
+       [](Call& c) { rkv_ivprk(&c.ido, &c.neq, decay, &c.x, &c.xend, &c.tol, nullptr, &c.y); }},
+      {"IVPRK", "Y",
+       [](Call& c) { rkv_ivprk(&c.ido, &c.neq, decay, &c.x, &c.xend, &c.tol, c.param, nullptr); }},
       {"E1PSH", "NAME", [](Call& c) { rkv_e1psh(nullptr, &c.len); }},
       {"E1PSH", "NAME_LEN", [](Call& c) { rkv_e1psh(c.text, nullptr); }},
       {"E1POP", "NAME", [](Call& c) { rkv_e1pop(nullptr, &c.len); }},
@@ -85,7 +93,8 @@ TEST(CapiNullPointer, NullArgumentCrashedTheProcessNowRefusedNamingIt) {
     EXPECT_EQ(s.level, 1) << what;
     EXPECT_EQ(rkv::N1RTY(1), rkv::kTerminal) << what;
     EXPECT_EQ(s.level_code(2), RKV_NULL_POINTER_CODE) << what;
-    EXPECT_EQ(std::string(s.name_stack(2).data(), std::string(k.routine).size()), k.routine) << what;
+    EXPECT_EQ(std::string(s.name_stack(2).data(), std::string(k.routine).size()), k.routine)
+        << what;
     EXPECT_EQ(rkv::GETERRTEXT(), "The argument " + std::string(k.argument) +
                                      " is a null pointer.  It must point to its value.")
         << what;

@@ -35,11 +35,20 @@ TEST(ErrorAttributes, SettingAndReading) {
   };
   const Case cases[] = {
       {"initial values", 1, kAttrKeep, kAttrKeep, {0, 0, 1, 1, 1, 1, 1, 0, 0, 0, 1, 1, 0, 1}},
-      {"stops of all types off", kAllTypes, kAttrKeep, kAttrOff,
+      {"stops of all types off",
+       kAllTypes,
+       kAttrKeep,
+       kAttrOff,
        {0, 0, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0}},
-      {"printing of FATAL off", kFatal, kAttrOff, kAttrKeep,
+      {"printing of FATAL off",
+       kFatal,
+       kAttrOff,
+       kAttrKeep,
        {0, 0, 1, 0, 1, 1, 1, 0, 0, 0, 1, 1, 0, 1}},
-      {"NOTE printed and stopping", kNote, kAttrOn, kAttrOn,
+      {"NOTE printed and stopping",
+       kNote,
+       kAttrOn,
+       kAttrOn,
        {1, 0, 1, 1, 1, 1, 1, 1, 0, 0, 1, 1, 0, 1}},
   };
   for (const Case& c : cases) {
