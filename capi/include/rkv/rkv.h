@@ -10,11 +10,12 @@
  * nothing here reports through return codes of its own.
  *
  * Any other null pointer argument is refused: the routine posts a TERMINAL
- * error with code RKV_NULL_POINTER_CODE under its own name (" *** TERMINAL
- * ERROR 20 from IVPRK.  The argument XEND is a null pointer.  It must point
- * to its value.") and returns without touching anything else. As for every
- * error, the attributes decide whether the report is printed and whether
- * the run ends (by default it does); see rkv_seterrattr.
+ * error with code RKV_NULL_POINTER_CODE under its own name, naming the
+ * argument ("TERMINAL ERROR 20 from IVPRK.  The argument XEND is a null
+ * pointer.  It must point to its value."), and returns without touching
+ * anything else. As for every error, the attributes decide whether the
+ * report is printed and whether the run ends (by default it does); see
+ * rkv_seterrattr.
  *
  * Each thread has its own error state (name stack, messages, attributes).
  * IVPRK is not re-entrant: the right-hand side must not call it. */
