@@ -92,6 +92,9 @@ std::int32_t IMACH(const std::int32_t& n) {
       .text(".")
       .slash()
       .write(unit);
+  // Released before the stop, as UMACH's report does: the stop takes the
+  // lock itself, and a stop hook that leaves by throwing must not keep it.
+  LOCKHOOK(kLockRelease);
   host::stop();
 }
 

@@ -105,18 +105,6 @@ TEST(ErrorAttributes, WithInitialAttributesARefusalPrintsAndStops) {
             " ***          in the range 0 to 7.\n");
 }
 
-TEST(ErrorAttributes, AFatalErrorWithItsStopOffReturnsToTheCaller) {
-  const auto r = errtest::in_child([] {
-    SETERRATTR(kFatal, kAttrKeep, kAttrOff);
-    E1PSH("SUB");
-    E1MES(kFatal, 3, "Out of steps.");
-    E1POP("SUB");
-    std::printf("returned, type %d\n", N1RTY(1));
-  });
-  EXPECT_TRUE(r.returned);
-  EXPECT_EQ(r.out, "\n *** FATAL    ERROR 3 from SUB.  Out of steps.\nreturned, type 4\n");
-}
-
 TEST(ErrorText, LastReportPrintedOrWaiting) {
   // In a child: the TERMINAL message is printed on the console.
   const auto r = errtest::in_child([] {
