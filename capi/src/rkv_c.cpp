@@ -29,9 +29,9 @@ constexpr std::string_view kNullText =
 
 // A C function pointer cannot be called through the C++ reference-taking
 // type, so the solver gets this trampoline and the C routine of the call in
-// progress. Each thread integrates with its own IVPRK and re-entry is
-// refused by IVPRK, so one slot per thread is enough; it is read around
-// every right-hand-side call.
+// progress: one slot per thread, saved and restored around each call so
+// that a nested call cannot leave it changed. It is read around every
+// right-hand-side call.
 constinit thread_local rkv_rhs_fn t_c_rhs __attribute__((tls_model("initial-exec"))) = nullptr;
 
 void rhs_trampoline(const std::int32_t& neq, const float& x, const float* y, float* yprime) {
