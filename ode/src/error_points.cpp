@@ -48,6 +48,14 @@ void front_not_initialised(const std::int32_t& ido) {
   post(ErrorPoint::kFrontNotInitialised, report::kFrontNotInitialised);
 }
 
+void front_in_use() {
+  E1MES(report::kFrontInUse.type, report::kFrontInUse.code, report::kFrontInUse.text);
+}
+
+void in_use() {
+  E1MES(report::kInUse.type, report::kInUse.code, report::kInUse.text);
+}
+
 void ido_range(const std::int32_t& ido) {
   E1SETINT(kP1, ido);
   post(ErrorPoint::kIdoRange, report::kIdoRange);

@@ -14,9 +14,13 @@ void front_ido_range(const std::int32_t& ido);
 void front_neq(const std::int32_t& neq);
 void front_storage(const std::int32_t& neq);
 void front_not_initialised(const std::int32_t& ido);
+// A call made while a call of the same solver is in progress. Posted without
+// recording a point: the state belongs to the call in progress.
+void front_in_use();
 
 // Integrator I2PRK: checks of the call.
 void ido_range(const std::int32_t& ido);
+void in_use();
 void repeated_start();
 void not_initialised(const std::int32_t& ido);
 void x_changed(const float& x);

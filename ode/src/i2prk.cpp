@@ -35,6 +35,7 @@ namespace ode {
 namespace {
 
 SolverState g_state{};
+InUseFlag g_in_use{0};
 
 constexpr std::int32_t kOne = 1;
 constexpr std::int32_t kLastSetting = 11;  // PARAM entries 1..11 must not be negative
@@ -277,17 +278,36 @@ SolverState& solver_state() {
   return g_state;
 }
 
+InUseFlag& solver_in_use() {
+  return g_in_use;
+}
+
+void integrator_call(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x,
+                     const float& xend, const float& tol, float* param, float* y,
+                     NormFunction fnorm, float* wk) {
+  E1PSH(kIntegratorName);
+  SolverState& s = solver_state();
+  begin_call();
+  const Call c{ido, neq, fcn, x, xend, tol, y, fnorm, wk};
+  integrate(s, c, param);
+  write_statistics(s, param);
+  E1POP(kIntegratorName);
+}
+
 }  // namespace ode
 
 void I2PRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x, const float& xend,
            const float& tol, float* param, float* y, NormFunction fnorm, float* wk) {
-  E1PSH(ode::kIntegratorName);
-  ode::SolverState& s = ode::solver_state();
-  ode::begin_call();
-  const ode::Call c{ido, neq, fcn, x, xend, tol, y, fnorm, wk};
-  ode::integrate(s, c, param);
-  ode::write_statistics(s, param);
-  E1POP(ode::kIntegratorName);
+  const ode::InUse busy(ode::solver_in_use());
+  if (!busy.held()) {
+    // Refused before anything of the call in progress is read or written,
+    // PARAM included.
+    E1PSH(ode::kIntegratorName);
+    ode::in_use();
+    E1POP(ode::kIntegratorName);
+    return;
+  }
+  ode::integrator_call(ido, neq, fcn, x, xend, tol, param, y, fnorm, wk);
 }
 
 }  // namespace rkv

@@ -59,6 +59,14 @@ void set_workspace_gate(WorkspaceGate gate) {
 void IVPRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x, const float& xend,
            const float& tol, float* param, float* y) {
   E1PSH(ode::kFrontName);
+  const ode::InUse busy(ode::solver_in_use());
+  if (!busy.held()) {
+    // Refused before anything of the call in progress is read or written:
+    // neither the workspace nor PARAM is touched.
+    ode::front_in_use();
+    E1POP(ode::kFrontName);
+    return;
+  }
   ode::Workspace& ws = ode::front_end_workspace();
   const ode::SolverState& s = ode::solver_state();
   ode::begin_call();
@@ -70,7 +78,7 @@ void IVPRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x
     } else if (!ode::acquire(ws, neq)) {
       ode::front_storage(neq);
     } else {
-      I2PRK(ido, neq, fcn, x, xend, tol, param, y, I2ERRNRM, ws.data);
+      ode::integrator_call(ido, neq, fcn, x, xend, tol, param, y, I2ERRNRM, ws.data);
     }
   } else if (ido != 3 && s.initialised != 0 && ws.data == nullptr) {
     // An integration opened by a direct call of the integrator, with a
@@ -86,7 +94,7 @@ void IVPRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x
   } else {
     // Without a held workspace the integrator refuses IDO 2, 4, 5 and 6
     // (nothing is open) before it could touch one; IDO = 3 never touches it.
-    I2PRK(ido, neq, fcn, x, xend, tol, param, y, I2ERRNRM, ws.data);
+    ode::integrator_call(ido, neq, fcn, x, xend, tol, param, y, I2ERRNRM, ws.data);
   }
   E1POP(ode::kFrontName);
   if (ido == 3) ode::release(ws);

@@ -50,6 +50,10 @@ inline constexpr Report kStepLimit{
     4, 3, "Maximum number of steps allowed, %(I1), used.  The problem may be stiff."};
 inline constexpr Report kToleranceUnmet{
     4, 1, "Unable to satisfy the error requirement.  TOL = %(R1) may be too small."};
+inline constexpr Report kInUse{
+    5, 11,
+    "I2PRK is already in use.  It cannot be called again before the call in progress has "
+    "returned."};
 
 // Front end IVPRK.
 inline constexpr Report kFrontIdoRange{
@@ -61,6 +65,10 @@ inline constexpr Report kFrontStorage{
 inline constexpr Report kFrontNotInitialised{
     5, 9,
     "IDO has been set to %(i1), but the routine has not been initialized in a call with IDO = 1."};
+inline constexpr Report kFrontInUse{
+    5, 11,
+    "IVPRK is already in use.  It cannot be called again before the call in progress has "
+    "returned."};
 
 }  // namespace report
 }  // namespace rkv::ode

@@ -14,6 +14,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "in_use.hpp"
+#include "rkv/ode/ivprk.hpp"
+
 namespace rkv::ode {
 
 inline constexpr std::int32_t kTableSize = 43;    // the Verner pair's coefficients
@@ -89,6 +92,14 @@ struct SolverState {
 
 // The integrator's one instance.
 SolverState& solver_state();
+
+// Held by a call of IVPRK or I2PRK from its entry to its way out.
+InUseFlag& solver_in_use();
+
+// The integrator I2PRK without the in-use flag, for a caller that holds it.
+void integrator_call(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x,
+                     const float& xend, const float& tol, float* param, float* y,
+                     NormFunction fnorm, float* wk);
 
 // The workspace held by the front end: `size` reals, or none (nullptr).
 struct Workspace {

@@ -1,0 +1,154 @@
+// Misuse of the solver is refused and never corrupts the integration: calls
+// made while a call is in progress, answers that do not fit the pending
+// pause, NEQ changed during a call, non-finite input at start-up. Every case
+// runs in a forked child and compares the console text exactly; the stops are
+// off so that the state left behind can be printed after the report.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "rkv/errors/state.hpp"
+#include "rkv/host/units.hpp"
+#include "solver_support.hpp"
+#include "support/child.hpp"
+
+namespace {
+
+using rkv::odetest::Driver;
+namespace param = rkv::param;
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+void fact(const std::string& text) {
+  rkv::host::write_line(rkv::host::kStdoutUnit, text);
+}
+
+std::string num(float v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(v));
+  return buf;
+}
+
+void keep_running() {
+  rkv::E1ERRSTATE().stop_attr(4) = 0;
+  rkv::E1ERRSTATE().stop_attr(5) = 0;
+}
+
+// IDO, X, Y(1) and PARAM(34..35) of a driver, on one line.
+std::string summary(const char* what, const Driver& d) {
+  return std::string(what) + " ido " + std::to_string(d.ido) + " x " + num(d.x) + " y " +
+         num(d.y[0]) + " steps " + num(d.steps()) + " evaluations " + num(d.evaluations());
+}
+
+struct Case {
+  const char* name;
+  std::function<void()> body;
+  std::string expected;
+};
+
+void check(const Case& c) {
+  const rkv::testing::ChildResult r = rkv::testing::run_in_child(c.body);
+  EXPECT_TRUE(r.exited) << c.name;
+  EXPECT_EQ(r.status, rkv::testing::kBodyReturned) << c.name;
+  EXPECT_EQ(r.out, c.expected) << c.name;
+  EXPECT_EQ(r.err, "") << c.name;
+}
+
+// ---- calls made from inside the right-hand side ----------------------------
+
+// On its third evaluation the right-hand side calls the solver with IDO =
+// g_inner_ido (through IVPRK, or through I2PRK with a workspace of its own)
+// and reports what that call left behind.
+std::int32_t g_inner_ido = 0;
+bool g_inner_direct = false;
+int g_evaluations = 0;
+
+void rhs_reentering(const std::int32_t& n, const float& x, const float* y, float* yp) {
+  rkv::odetest::rhs_decay(n, x, y, yp);
+  if (++g_evaluations != 3) return;
+  std::int32_t ido = g_inner_ido;
+  const std::int32_t neq = 1;
+  float xi = 5.0f;
+  const float xend = 6.0f;
+  const float tol = 1e-4f;
+  std::array<float, param::kSize> prm{};
+  prm.fill(-7.0f);
+  float yi = 2.0f;
+  std::array<float, 10> wk{};
+  if (g_inner_direct) {
+    rkv::I2PRK(ido, neq, rkv::odetest::rhs_decay, xi, xend, tol, prm.data(), &yi, rkv::I2ERRNRM,
+               wk.data());
+  } else {
+    rkv::IVPRK(ido, neq, rkv::odetest::rhs_decay, xi, xend, tol, prm.data(), &yi);
+  }
+  fact("inner ido " + std::to_string(ido) + " x " + num(xi) + " y " + num(yi) + " param(35) " +
+       num(prm[34]));
+}
+
+// The outer integration ends at once (the refusal is a serious error posted
+// from user code) and stays open and intact: the next call goes on from the
+// last accepted point, and closing releases its own workspace.
+std::function<void()> reentry(std::int32_t inner_ido, bool direct) {
+  return [inner_ido, direct] {
+    keep_running();
+    g_inner_ido = inner_ido;
+    g_inner_direct = direct;
+    Driver d;
+    d.fcn = rhs_reentering;
+    d.call_to(1.0f);
+    fact(summary("outer", d));
+    d.ido = 2;
+    d.call();
+    fact(summary("again", d));
+    d.close();
+    fact("closed ido " + std::to_string(d.ido) + " held " +
+         std::to_string(rkv::ode::front_end_workspace().data != nullptr));
+  };
+}
+
+const char* const kIvprkInUse =
+    "\n"
+    " *** TERMINAL ERROR 11 from IVPRK.  IVPRK is already in use.  It cannot be\n"
+    " ***          called again before the call in progress has returned.\n"
+    "     Here is a traceback of subprogram calls in reverse order:\n"
+    "     Routine name                    Error type  Error code\n"
+    "     ------------                    ----------  ----------\n"
+    "     IVPRK                                5          11\n"
+    "     I2PRK                                0           0    (Called internally)\n"
+    "     IVPRK                                0           0\n"
+    "     USER                                 0           0\n";
+
+TEST(Misuse, ReentryFromTheRightHandSideIsRefused) {
+  const std::string after =
+      " outer ido 1 x 0 y 1 steps 0 evaluations 3\n"
+      " again ido 2 x 1 y 0.36787945 steps 2 evaluations 19\n"
+      " closed ido 3 held 0\n";
+  std::vector<Case> cases;
+  for (const std::int32_t ido : {1, 2, 3}) {
+    cases.push_back({"IVPRK from the RHS", reentry(ido, false),
+                     kIvprkInUse + (" inner ido " + std::to_string(ido)) +
+                         " x 5 y 2 param(35) -7\n" + after});
+  }
+  cases.push_back({"I2PRK from the RHS", reentry(2, true),
+                   "\n"
+                   " *** TERMINAL ERROR 11 from I2PRK.  I2PRK is already in use.  It cannot be\n"
+                   " ***          called again before the call in progress has returned.\n"
+                   "     Here is a traceback of subprogram calls in reverse order:\n"
+                   "     Routine name                    Error type  Error code\n"
+                   "     ------------                    ----------  ----------\n"
+                   "     I2PRK                                5          11\n"
+                   "     I2PRK                                0           0    (Called internally)\n"
+                   "     IVPRK                                0           0\n"
+                   "     USER                                 0           0\n"
+                   " inner ido 2 x 5 y 2 param(35) -7\n" +
+                       after});
+  for (const Case& c : cases) check(c);
+}
+
+}  // namespace
