@@ -80,6 +80,21 @@ void xend_unchanged(const float& xend) {
   post(ErrorPoint::kXendUnchanged, report::kXendUnchanged);
 }
 
+void answer_before_step(const std::int32_t& ido) {
+  E1SETINT(kP1, ido);
+  post(ErrorPoint::kAnswerBeforeStep, report::kAnswerBeforeStep);
+}
+
+void answer_after_attempt(const std::int32_t& ido) {
+  E1SETINT(kP1, ido);
+  post(ErrorPoint::kAnswerAfterAttempt, report::kAnswerAfterAttempt);
+}
+
+void no_pause(const std::int32_t& ido) {
+  E1SETINT(kP1, ido);
+  post(ErrorPoint::kNoPause, report::kNoPause);
+}
+
 void neq_invalid(const std::int32_t& neq) {
   E1SETINT(kP1, neq);
   post(ErrorPoint::kNeq, report::kNeq);

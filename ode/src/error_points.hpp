@@ -25,6 +25,9 @@ void repeated_start();
 void not_initialised(const std::int32_t& ido);
 void x_changed(const float& x);
 void xend_unchanged(const float& xend);
+void answer_before_step(const std::int32_t& ido);
+void answer_after_attempt(const std::int32_t& ido);
+void no_pause(const std::int32_t& ido);
 
 // Integrator: start-up checks (these do not end the call by themselves).
 void neq_invalid(const std::int32_t& neq);

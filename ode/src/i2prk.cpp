@@ -166,6 +166,7 @@ void run(SolverState& s, const Call& c, Resume at) {
       s.h = choose_step(s.h, s.error, c.tol, s.rejections, t.hmin, t.hmax);
       if (t.pause_before != 0) {
         c.ido = 4;
+        s.pause = Pause::kBeforeStep;
         return;
       }
       at = Resume::kTakeStep;
@@ -185,6 +186,8 @@ void run(SolverState& s, const Call& c, Resume at) {
       if (t.pause_after != 0) {
         // Show the candidate at XNEW in Y while X stays; swapped back on resume.
         V1VSWAP(c.neq, c.y, kOne, candidate, kOne);
+        s.shown_neq = c.neq;
+        s.pause = Pause::kAfterAttempt;
         return;
       }
     }
@@ -214,6 +217,38 @@ void run(SolverState& s, const Call& c, Resume at) {
   }
 }
 
+// Puts the last accepted point back into Y while Y shows the candidate of a
+// pause after an attempt; the candidate returns to column 9. The exchange
+// is undone with the count it was made with.
+void restore_accepted_point(SolverState& s, const Call& c) {
+  if (s.shown_neq < 1) return;
+  float* shown = c.wk + static_cast<std::size_t>(8) * static_cast<std::size_t>(s.shown_neq);
+  V1VSWAP(s.shown_neq, c.y, kOne, shown, kOne);
+  s.shown_neq = 0;
+}
+
+// Whether IDO (2, 4, 5 or 6) is an answer the pending pause admits: 4 after
+// a pause before a step, 5 or 6 after a pause after an attempt, 2 when none
+// is pending. Any other is refused with the state unchanged and Y showing
+// the last accepted point.
+bool answer_admitted(SolverState& s, const Call& c) {
+  switch (s.pause) {
+    case Pause::kBeforeStep:
+      if (c.ido == 4) return true;
+      answer_before_step(c.ido);
+      return false;
+    case Pause::kAfterAttempt:
+      if (c.ido == 5 || c.ido == 6) return true;
+      restore_accepted_point(s, c);
+      answer_after_attempt(c.ido);
+      return false;
+    default:
+      if (c.ido == 2) return true;
+      no_pause(c.ido);
+      return false;
+  }
+}
+
 // Everything between the integrator's entry and its statistics.
 void integrate(SolverState& s, const Call& c, const float* entries) {
   switch (c.ido) {
@@ -223,6 +258,8 @@ void integrate(SolverState& s, const Call& c, const float* entries) {
         return;
       }
       s.initialised = 1;
+      s.pause = Pause::kNone;
+      s.shown_neq = 0;
       if (start_up(s, c, entries)) run(s, c, Resume::kLoopHead);
       return;
     case 2:
@@ -237,6 +274,8 @@ void integrate(SolverState& s, const Call& c, const float* entries) {
         return;
       }
       if (c.ido == 3) {
+        restore_accepted_point(s, c);
+        s.pause = Pause::kNone;
         s.initialised = 0;
         return;
       }
@@ -246,6 +285,8 @@ void integrate(SolverState& s, const Call& c, const float* entries) {
         neq_invalid(c.neq);
         return;
       }
+      if (!answer_admitted(s, c)) return;
+      s.pause = Pause::kNone;
       if (c.ido == 2) {
         if (s.interval_complete != 0) {
           if (c.x != s.last_end) {
@@ -262,7 +303,7 @@ void integrate(SolverState& s, const Call& c, const float* entries) {
       } else if (c.ido == 4) {
         run(s, c, Resume::kTakeStep);
       } else {
-        if (s.settings.pause_after != 0) V1VSWAP(c.neq, c.y, kOne, column(c, 9), kOne);
+        restore_accepted_point(s, c);
         run(s, c, Resume::kDecide);
       }
       return;

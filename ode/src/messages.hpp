@@ -50,6 +50,15 @@ inline constexpr Report kStepLimit{
     4, 3, "Maximum number of steps allowed, %(I1), used.  The problem may be stiff."};
 inline constexpr Report kToleranceUnmet{
     4, 1, "Unable to satisfy the error requirement.  TOL = %(R1) may be too small."};
+inline constexpr Report kAnswerBeforeStep{
+    5, 12,
+    "IDO has been set to %(I1), but the pause before a step can only be answered with IDO = 4."};
+inline constexpr Report kAnswerAfterAttempt{
+    5, 13,
+    "IDO has been set to %(I1), but the pause after a step attempt can only be answered with "
+    "IDO = 5 or IDO = 6."};
+inline constexpr Report kNoPause{
+    5, 14, "IDO has been set to %(I1), but no pause of the routine is waiting for an answer."};
 inline constexpr Report kInUse{
     5, 11,
     "I2PRK is already in use.  It cannot be called again before the call in progress has "

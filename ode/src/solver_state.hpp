@@ -48,6 +48,10 @@ enum class ErrorPoint : std::int32_t {
   kEvaluationLimit,
   kStepLimit,
   kToleranceUnmet,
+  // The answer does not fit the pending pause (or none is pending).
+  kAnswerBeforeStep,
+  kAnswerAfterAttempt,
+  kNoPause,
   // A serious error posted by user code during a call of the right-hand
   // side or of the norm routine (no message of the solver's own).
   kUserCode,
@@ -66,6 +70,13 @@ struct Settings {
   float scale;                // PARAM(9): error scale factor s
   std::int32_t inorm;         // PARAM(10): error norm 0..3
   float floor;                // PARAM(11): lower bound of the INORM = 2 norm
+};
+
+// The pause the last call returned with, waiting for the caller's answer.
+enum class Pause : std::int32_t {
+  kNone = 0,
+  kBeforeStep,    // returned IDO = 4; the answer is 4
+  kAfterAttempt,  // returned IDO = 5 or 6; the answer is 5 or 6
 };
 
 struct SolverState {
@@ -87,6 +98,9 @@ struct SolverState {
   std::int32_t accepted;           // accepted steps since IDO = 1
   std::int32_t evaluations;        // right-hand side calls since IDO = 1
   Settings settings;
+  Pause pause;             // the pause waiting for an answer
+  std::int32_t shown_neq;  // > 0 while Y shows the candidate of a pause after an
+                           // attempt: the count Y and column 9 were exchanged with
   ErrorPoint last_error;  // the error point that ended the last call
 };
 

@@ -151,4 +151,106 @@ TEST(Misuse, ReentryFromTheRightHandSideIsRefused) {
   for (const Case& c : cases) check(c);
 }
 
+// ---- answers that do not fit the pending pause ------------------------------
+
+// Integrates y' = -y to 1 with the pause of PARAM(`pause`) on; the first
+// pause is answered with `wrong`, then the returned value is answered until
+// the interval is complete. The end matches the run without a wrong answer.
+std::function<void()> wrong_answer(std::int32_t pause, std::int32_t wrong) {
+  return [pause, wrong] {
+    keep_running();
+    Driver d;
+    d.fcn = rkv::odetest::rhs_decay;
+    d.set(pause, 1.0f);
+    d.call_to(1.0f);
+    const std::int32_t right = d.ido;
+    d.answer(wrong);
+    fact(summary("refused", d));
+    d.ido = right;
+    while (d.ido >= 4) d.call();
+    fact(summary("end", d));
+  };
+}
+
+// With no pause pending, 4, 5 and 6 are refused and X, Y stay; IDO = 2 goes on.
+std::function<void()> answer_without_pause(std::int32_t wrong) {
+  return [wrong] {
+    keep_running();
+    Driver d;
+    d.fcn = rkv::odetest::rhs_decay;
+    d.call_to(0.5f);
+    d.answer(wrong);
+    fact(summary("refused", d));
+    d.ido = 2;
+    d.call_to(1.0f);
+    fact(summary("end", d));
+  };
+}
+
+std::string i2prk_report(std::int32_t code, const std::string& lines) {
+  const std::string c = std::to_string(code);
+  return "\n" + lines +
+         "     Here is a traceback of subprogram calls in reverse order:\n"
+         "     Routine name                    Error type  Error code\n"
+         "     ------------                    ----------  ----------\n"
+         "     I2PRK                                5          " +
+         c + "    (Called internally)\n"
+             "     IVPRK                                0           0\n"
+             "     USER                                 0           0\n";
+}
+
+TEST(Misuse, AnswerThatDoesNotFitThePendingPauseIsRefused) {
+  const std::string end = " end ido 2 x 1 y 0.36787945 steps 2 evaluations 16\n";
+  const auto before = [](std::int32_t ido) {
+    return i2prk_report(12, " *** TERMINAL ERROR 12 from I2PRK.  IDO has been set to " +
+                                std::to_string(ido) +
+                                ", but the pause\n"
+                                " ***          before a step can only be answered with IDO = 4.\n");
+  };
+  const auto after = [](std::int32_t ido) {
+    return i2prk_report(13, " *** TERMINAL ERROR 13 from I2PRK.  IDO has been set to " +
+                                std::to_string(ido) +
+                                ", but the pause\n"
+                                " ***          after a step attempt can only be answered with IDO = 5 or IDO = \n"
+                                " ***          6.\n");
+  };
+  const auto none = [](std::int32_t ido) {
+    return i2prk_report(14, " *** TERMINAL ERROR 14 from I2PRK.  IDO has been set to " +
+                                std::to_string(ido) +
+                                ", but no pause of\n"
+                                " ***          the routine is waiting for an answer.\n");
+  };
+  std::vector<Case> cases;
+  for (const std::int32_t wrong : {2, 5, 6}) {
+    cases.push_back({"before a step", wrong_answer(param::kPauseBefore, wrong),
+                     before(wrong) + " refused ido " + std::to_string(wrong) +
+                         " x 0 y 1 steps 0 evaluations 1\n" + end});
+  }
+  for (const std::int32_t wrong : {2, 4}) {
+    // Y is put back to the last accepted point; the pause stays pending.
+    cases.push_back({"after an attempt", wrong_answer(param::kPauseAfter, wrong),
+                     after(wrong) + " refused ido " + std::to_string(wrong) +
+                         " x 0 y 1 steps 0 evaluations 8\n" + end});
+  }
+  for (const std::int32_t wrong : {4, 5, 6}) {
+    cases.push_back({"no pause pending", answer_without_pause(wrong),
+                     none(wrong) + " refused ido " + std::to_string(wrong) +
+                         " x 0.5 y 0.606530666 steps 2 evaluations 16\n"
+                         " end ido 2 x 1 y 0.36787945 steps 3 evaluations 24\n"});
+  }
+  cases.push_back({"closing during a pause after an attempt",
+                   [] {
+                     Driver d;
+                     d.fcn = rkv::odetest::rhs_decay;
+                     d.set(param::kPauseAfter, 1.0f);
+                     d.call_to(1.0f);
+                     fact(summary("paused", d));
+                     d.close();
+                     fact(summary("closed", d));
+                   },
+                   " paused ido 5 x 0 y 0.649932384 steps 0 evaluations 8\n"
+                   " closed ido 3 x 0 y 1 steps 0 evaluations 8\n"});
+  for (const Case& c : cases) check(c);
+}
+
 }  // namespace
