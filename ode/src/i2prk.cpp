@@ -43,7 +43,7 @@ constexpr std::int32_t kLastSetting = 11;  // PARAM entries 1..11 must not be ne
 // The arguments of one call, as the loop sees them.
 struct Call {
   std::int32_t& ido;
-  const std::int32_t& neq;
+  std::int32_t neq;  // copied at entry: it sizes every loop over the workspace
   RhsFunction fcn;
   float& x;
   const float& xend;

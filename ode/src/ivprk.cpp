@@ -56,8 +56,12 @@ void set_workspace_gate(WorkspaceGate gate) {
 
 }  // namespace ode
 
-void IVPRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x, const float& xend,
-           const float& tol, float* param, float* y) {
+void IVPRK(std::int32_t& ido, const std::int32_t& neq_arg, RhsFunction fcn, float& x,
+           const float& xend, const float& tol, float* param, float* y) {
+  // NEQ sizes the workspace and every loop: taken once, so that a caller's
+  // variable changed during the call (from the right-hand side) cannot make
+  // a loop run past the workspace or Y.
+  const std::int32_t neq = neq_arg;
   E1PSH(ode::kFrontName);
   const ode::InUse busy(ode::solver_in_use());
   if (!busy.held()) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -251,6 +252,34 @@ TEST(Misuse, AnswerThatDoesNotFitThePendingPauseIsRefused) {
                    " paused ido 5 x 0 y 0.649932384 steps 0 evaluations 8\n"
                    " closed ido 3 x 0 y 1 steps 0 evaluations 8\n"});
   for (const Case& c : cases) check(c);
+}
+
+// ---- inputs read again during the call -------------------------------------
+
+// The right-hand side changes the caller's NEQ variable while the call runs.
+std::int32_t* g_neq_variable = nullptr;
+void rhs_changing_neq(const std::int32_t& n, const float& x, const float* y, float* yp) {
+  rkv::odetest::rhs_decay(n, x, y, yp);
+  *g_neq_variable = 100000;
+}
+
+TEST(Misuse, NeqChangedDuringTheCallDoesNotOverrunTheWorkspace) {
+  Driver clean;
+  clean.fcn = rkv::odetest::rhs_decay;
+  clean.call_to(1.0f);
+  clean.close();
+  Driver d;
+  d.fcn = rhs_changing_neq;
+  g_neq_variable = &d.neq;
+  d.call_to(1.0f);
+  // The call ran with the count it was given, to the same bits.
+  EXPECT_EQ(d.ido, 2);
+  EXPECT_EQ(d.x, 1.0f);
+  EXPECT_EQ(std::bit_cast<std::uint32_t>(d.y[0]), std::bit_cast<std::uint32_t>(clean.y[0]));
+  EXPECT_EQ(d.evaluations(), clean.evaluations());
+  d.neq = 1;
+  d.close();
+  EXPECT_EQ(rkv::ode::front_end_workspace().data, nullptr);
 }
 
 }  // namespace
