@@ -116,6 +116,28 @@ void negative_entry(const std::int32_t& index, const float& entry) {
   post(ErrorPoint::kNegativeEntry, report::kNegativeEntry);
 }
 
+void x_not_finite(const float& x) {
+  E1SETREAL(kP1, x);
+  post(ErrorPoint::kXNotFinite, report::kXNotFinite);
+}
+
+void xend_not_finite(const float& xend) {
+  E1SETREAL(kP1, xend);
+  post(ErrorPoint::kXendNotFinite, report::kXendNotFinite);
+}
+
+void y_not_finite(const std::int32_t& index, const float& value) {
+  E1SETINT(kP1, index);
+  E1SETREAL(kP1, value);
+  post(ErrorPoint::kYNotFinite, report::kYNotFinite);
+}
+
+void nan_entry(const std::int32_t& index, const float& entry) {
+  E1SETINT(kP1, index);
+  E1SETREAL(kP1, entry);
+  post(ErrorPoint::kNanEntry, report::kNanEntry);
+}
+
 void hmin_above_hmax(const float& hmin, const float& hmax) {
   E1SETREAL(kP1, hmin);
   E1SETREAL(kP2, hmax);

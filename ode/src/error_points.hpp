@@ -34,6 +34,10 @@ void neq_invalid(const std::int32_t& neq);
 void tol_invalid(const float& tol);
 void inorm_invalid(const float& entry);
 void negative_entry(const std::int32_t& index, const float& entry);
+void x_not_finite(const float& x);
+void xend_not_finite(const float& xend);
+void y_not_finite(const std::int32_t& index, const float& value);
+void nan_entry(const std::int32_t& index, const float& entry);
 
 // Integrator: the stepping loop.
 void hmin_above_hmax(const float& hmin, const float& hmax);

@@ -111,6 +111,10 @@ void load_table_once(SolverState& s) {
 bool start_up(SolverState& s, const Call& c, const float* entries) {
   if (c.neq < 1) neq_invalid(c.neq);
   if (!(c.tol > 0.0f)) tol_invalid(c.tol);  // a NaN tolerance is refused as well
+  // A non-finite end point would otherwise surface as a default HMIN of
+  // infinity or as a tolerance that "may be too small".
+  if (!std::isfinite(c.x)) x_not_finite(c.x);
+  if (!std::isfinite(c.xend)) xend_not_finite(c.xend);
   if (error_posted()) return false;
   if (inorm_refused(param::get(entries, param::kInorm))) {
     inorm_invalid(entries[param::kInorm - 1]);
@@ -118,7 +122,19 @@ bool start_up(SolverState& s, const Call& c, const float* entries) {
   load_table_once(s);
   set_defaults(s);
   for (std::int32_t i = 1; i <= kLastSetting; ++i) {
-    if (param::get(entries, i) < 0.0f) negative_entry(i, entries[i - 1]);
+    const float entry = param::get(entries, i);
+    if (entry < 0.0f) {
+      negative_entry(i, entries[i - 1]);
+    } else if (std::isnan(entry)) {
+      nan_entry(i, entries[i - 1]);  // would silently select the default
+    }
+  }
+  // The first non-finite element only: one report, not NEQ of them.
+  for (std::int32_t i = 0; i < c.neq; ++i) {
+    if (!std::isfinite(c.y[i])) {
+      y_not_finite(i + 1, c.y[i]);
+      break;
+    }
   }
   if (error_posted()) return false;
 

@@ -43,6 +43,10 @@ enum class ErrorPoint : std::int32_t {
   kTol,
   kInorm,
   kNegativeEntry,
+  kXNotFinite,
+  kXendNotFinite,
+  kYNotFinite,
+  kNanEntry,
   // Integrator, inside the stepping loop.
   kHminAboveHmax,
   kEvaluationLimit,

@@ -282,4 +282,44 @@ TEST(Misuse, NeqChangedDuringTheCallDoesNotOverrunTheWorkspace) {
   EXPECT_EQ(rkv::ode::front_end_workspace().data, nullptr);
 }
 
+// ---- non-finite input at start-up -------------------------------------------
+
+TEST(Misuse, NonFiniteInputIsRefusedAtStartUp) {
+  const auto start = [](float x, float xend, float y2, std::int32_t entry) {
+    return [=] {
+      keep_running();
+      Driver d;
+      d.neq = 2;
+      d.x = x;
+      d.y = {1.0f, y2};
+      if (entry > 0) d.set(entry, kNaN);
+      d.call_to(xend);
+      // The counts are those of the last start that got past these checks.
+      fact("refused ido " + std::to_string(d.ido) + " x " + num(d.x) + " y " + num(d.y[0]));
+    };
+  };
+  const auto report = [](std::int32_t code, const std::string& lines) {
+    return i2prk_report(code, " *** TERMINAL ERROR " + std::to_string(code) + " from I2PRK.  " + lines);
+  };
+  const std::vector<Case> cases = {
+      {"X", start(kNaN, 1.0f, 0.0f, 0),
+       report(15, "Independent variable X = NaN.  It must be\n"
+                  " ***          a finite number.\n") +
+           " refused ido 1 x nan y 1\n"},
+      {"XEND", start(0.0f, -kInf, 0.0f, 0),
+       report(16, "Final point XEND = -Infinity.  It must be\n"
+                  " ***          a finite number.\n") +
+           " refused ido 1 x 0 y 1\n"},
+      {"Y", start(0.0f, 1.0f, kInf, 0),
+       report(17, "Initial value Y(2) = Infinity.  It must\n"
+                  " ***          be a finite number.\n") +
+           " refused ido 1 x 0 y 1\n"},
+      {"PARAM", start(0.0f, 1.0f, 0.0f, param::kHmax),
+       report(18, "Argument PARAM(3) = NaN.  It cannot be\n"
+                  " ***          NaN.\n") +
+           " refused ido 1 x 0 y 1\n"},
+  };
+  for (const Case& c : cases) check(c);
+}
+
 }  // namespace
