@@ -1,8 +1,7 @@
 // The persistent state of the integrator I2PRK and the front end's workspace.
 //
-// There is exactly one instance of each for the program run. Both start out
-// all zeros (static storage): before the first IDO = 1 call nothing is open
-// and nothing is held. The integrator opens an integration on IDO = 1 and
+// Each solver instance (instance.hpp) has one of each; both start out all
+// zeros: before the first IDO = 1 call nothing is open and nothing is held. The integrator opens an integration on IDO = 1 and
 // closes it on IDO = 3; the front end IVPRK holds the workspace of 10*NEQ
 // reals from its IDO = 1 call until the call with IDO = 3 returns.
 //
@@ -13,9 +12,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-
-#include "in_use.hpp"
-#include "rkv/ode/ivprk.hpp"
 
 namespace rkv::ode {
 
@@ -105,25 +101,21 @@ struct SolverState {
   Pause pause;             // the pause waiting for an answer
   std::int32_t shown_neq;  // > 0 while Y shows the candidate of a pause after an
                            // attempt: the count Y and column 9 were exchanged with
+  std::int32_t k1_ready;   // column 1 already holds f(X, Y), written by an accept
+                           // observer; the next loop head takes it as k1
   ErrorPoint last_error;  // the error point that ended the last call
 };
 
-// The integrator's one instance.
+// The state of the calling thread's default instance, the one IVPRK and a
+// direct call of I2PRK use (instance.hpp).
 SolverState& solver_state();
-
-// Held by a call of IVPRK or I2PRK from its entry to its way out.
-InUseFlag& solver_in_use();
-
-// The integrator I2PRK without the in-use flag, for a caller that holds it.
-void integrator_call(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x,
-                     const float& xend, const float& tol, float* param, float* y,
-                     NormFunction fnorm, float* wk);
 
 // The workspace held by the front end: `size` reals, or none (nullptr).
 struct Workspace {
   float* data;
   std::size_t size;
 };
+// The workspace of the calling thread's default instance.
 Workspace& front_end_workspace();
 
 // The workspace request asks this gate first; a gate that returns false makes

@@ -15,6 +15,7 @@
 
 #include "rkv/errors/state.hpp"
 #include "rkv/host/units.hpp"
+#include "rkv/ode/integrator.hpp"
 #include "solver_support.hpp"
 #include "support/child.hpp"
 
@@ -64,10 +65,12 @@ void check(const Case& c) {
 // ---- calls made from inside the right-hand side ----------------------------
 
 // On its third evaluation the right-hand side calls the solver with IDO =
-// g_inner_ido (through IVPRK, or through I2PRK with a workspace of its own)
-// and reports what that call left behind.
+// g_inner_ido (through IVPRK, through I2PRK with a workspace of its own, or
+// through the integrator in progress) and reports what that call left behind.
+enum class Inner { kIvprk, kI2prk, kIntegrator };
 std::int32_t g_inner_ido = 0;
-bool g_inner_direct = false;
+Inner g_inner = Inner::kIvprk;
+rkv::Integrator* g_integrator = nullptr;
 int g_evaluations = 0;
 
 void rhs_reentering(const std::int32_t& n, const float& x, const float* y, float* yp) {
@@ -82,9 +85,11 @@ void rhs_reentering(const std::int32_t& n, const float& x, const float* y, float
   prm.fill(-7.0f);
   float yi = 2.0f;
   std::array<float, 10> wk{};
-  if (g_inner_direct) {
+  if (g_inner == Inner::kI2prk) {
     rkv::I2PRK(ido, neq, rkv::odetest::rhs_decay, xi, xend, tol, prm.data(), &yi, rkv::I2ERRNRM,
                wk.data());
+  } else if (g_inner == Inner::kIntegrator) {
+    g_integrator->integrate(ido, neq, xi, xend, tol, prm.data(), &yi);
   } else {
     rkv::IVPRK(ido, neq, rkv::odetest::rhs_decay, xi, xend, tol, prm.data(), &yi);
   }
@@ -95,19 +100,30 @@ void rhs_reentering(const std::int32_t& n, const float& x, const float* y, float
 // The outer integration ends at once (the refusal is a serious error posted
 // from user code) and stays open and intact: the next call goes on from the
 // last accepted point, and closing releases its own workspace.
-std::function<void()> reentry(std::int32_t inner_ido, bool direct) {
-  return [inner_ido, direct] {
+std::function<void()> reentry(std::int32_t inner_ido, Inner inner) {
+  return [inner_ido, inner] {
     keep_running();
     g_inner_ido = inner_ido;
-    g_inner_direct = direct;
+    g_inner = inner;
+    rkv::Integrator it(rhs_reentering);
+    g_integrator = &it;
     Driver d;
     d.fcn = rhs_reentering;
-    d.call_to(1.0f);
+    const auto call = [&] {
+      if (inner == Inner::kIntegrator) {
+        it.integrate(d.ido, d.neq, d.x, d.xend, d.tol, d.prm.data(), d.y.data());
+      } else {
+        d.call();
+      }
+    };
+    d.xend = 1.0f;
+    call();
     fact(summary("outer", d));
     d.ido = 2;
-    d.call();
+    call();
     fact(summary("again", d));
-    d.close();
+    d.ido = 3;
+    call();
     fact("closed ido " + std::to_string(d.ido) + " held " +
          std::to_string(rkv::ode::front_end_workspace().data != nullptr));
   };
@@ -132,11 +148,13 @@ TEST(Misuse, ReentryFromTheRightHandSideIsRefused) {
       " closed ido 3 held 0\n";
   std::vector<Case> cases;
   for (const std::int32_t ido : {1, 2, 3}) {
-    cases.push_back({"IVPRK from the RHS", reentry(ido, false),
-                     kIvprkInUse + (" inner ido " + std::to_string(ido)) +
-                         " x 5 y 2 param(35) -7\n" + after});
+    for (const Inner inner : {Inner::kIvprk, Inner::kIntegrator}) {
+      cases.push_back({"IVPRK or the integrator from its RHS", reentry(ido, inner),
+                       kIvprkInUse + (" inner ido " + std::to_string(ido)) +
+                           " x 5 y 2 param(35) -7\n" + after});
+    }
   }
-  cases.push_back({"I2PRK from the RHS", reentry(2, true),
+  cases.push_back({"I2PRK from the RHS", reentry(2, Inner::kI2prk),
                    "\n"
                    " *** TERMINAL ERROR 11 from I2PRK.  I2PRK is already in use.  It cannot be\n"
                    " ***          called again before the call in progress has returned.\n"
