@@ -7,9 +7,7 @@
 
 #include "rkv/ode/param.hpp"
 
-#if RKV_BENCH_ENSEMBLE
 #include "rkv/ode/integrator.hpp"
-#endif
 
 namespace rkv::bench {
 namespace {
@@ -20,7 +18,6 @@ constexpr float kLowYLimit = -10.1f;
 constexpr float kHighYLimit = 10.1f;
 constexpr float kTolerance = 1.0e-6f;
 
-#if RKV_BENCH_ENSEMBLE
 std::size_t solver_member(const Member& m, MemberResult& out) {
   app::TrajData data = m.data;
   Integrator it(app::RHSTRAJ, &data);
@@ -53,15 +50,10 @@ std::size_t solver_member(const Member& m, MemberResult& out) {
   it.integrate(ido, neq, x, x, tol, prm.data(), &y);
   return static_cast<std::size_t>(out.accepted);
 }
-#endif
 
 }  // namespace
 
-#if RKV_BENCH_ENSEMBLE
 const MemberFunction kSolverMember = solver_member;
-#else
-const MemberFunction kSolverMember = nullptr;
-#endif
 
 std::vector<Member> ensemble_grid(std::int32_t energies, std::int32_t bcoefs) {
   std::vector<Member> members;

@@ -12,13 +12,6 @@
 
 #include "model.hpp"
 
-// The ensemble needs the integrator object and the model's context form.
-#if __has_include("rkv/ode/integrator.hpp")
-#define RKV_BENCH_ENSEMBLE 1
-#else
-#define RKV_BENCH_ENSEMBLE 0
-#endif
-
 namespace rkv::bench {
 
 inline constexpr float kEnsembleHmax = 0.001f;
@@ -53,7 +46,7 @@ float next_member_output(float x);
 using MemberFunction = std::size_t (*)(const Member& m, MemberResult& out);
 
 // The solver's member: its own integrator with the member's record as
-// context. Null where the integrator object is not available.
+// context.
 extern const MemberFunction kSolverMember;
 
 // The peer's member (see peer.hpp); null without the peer's library.

@@ -106,7 +106,6 @@ struct P1System {
   }
 };
 
-#if RKV_BENCH_ENSEMBLE
 struct MemberSystem {
   app::TrajData* data;
   void operator()(const State& y, State& dydt, float x) const {
@@ -114,8 +113,6 @@ struct MemberSystem {
     app::RHSTRAJ(data, neq, x, y.data(), dydt.data());
   }
 };
-
-#endif
 
 struct P2System {
   void operator()(const State& y, State& dydt, float x) const {
@@ -187,7 +184,6 @@ void bm_p2_peer(benchmark::State& st, std::int32_t neq) {
   st.counters["steps"] = static_cast<double>(steps);
 }
 
-#if RKV_BENCH_ENSEMBLE
 // One ensemble member through the Verner peer, over the same output points
 // and with the same stopping rules as the solver's member.
 std::size_t peer_member(const Member& m, MemberResult& out) {
@@ -209,7 +205,6 @@ std::size_t peer_member(const Member& m, MemberResult& out) {
   out.ok = true;
   return steps;
 }
-#endif
 
 template <bool Slowest>
 double range_end(const std::vector<double>& v) {
@@ -219,11 +214,7 @@ double range_end(const std::vector<double>& v) {
 
 }  // namespace
 
-#if RKV_BENCH_ENSEMBLE
 const MemberFunction kPeerMember = peer_member;
-#else
-const MemberFunction kPeerMember = nullptr;
-#endif
 
 void register_peer_benchmarks(const std::vector<std::int32_t>& sizes) {
   benchmark::RegisterBenchmark("P1/odeint", bm_p1_peer)
