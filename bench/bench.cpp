@@ -640,6 +640,15 @@ void print_table(const SummaryReporter& r) {
     }
   }
   std::printf("\n");
+  const double p1_floor = r.per_step("P1/floor");
+  const double p1_solver = r.per_step("P1/solver");
+  const double p1_verner = r.per_step("P1/verner");
+  const double p1_double = r.per_step("P1/verner_double");
+  if (p1_verner > 0.0 && p1_solver > 0.0) {
+    std::printf(
+        "P1 solver over verner %.3f; verner computing in double %.1f ns/step (ratio %.3f)\n",
+        p1_solver / p1_verner, p1_double, p1_floor > 0.0 ? p1_double / p1_floor : -1.0);
+  }
   for (const std::int32_t n : kP2Sizes) ode_row(r, sized("P2 NEQ=", n), sized("/", n), "P2/");
 
   std::printf("\nMB/step is what the floor must move per accepted step (each array element\n");

@@ -5,8 +5,10 @@
 //   verner  the library's generic explicit error stepper with this solver's
 //           own eight-stage Verner 6(5) coefficients (the same float values)
 //           under the library's controlled stepper: the same method and
-//           evaluations per step, the library's loops and controller.
-// Both run the same workloads (P1 with the program's own RHSFUN and the
+//           evaluations per step, the library's loops and controller;
+//   verner_double  the same computing in double (float operands widened,
+//           each stored value rounded once, as the solver computes): P1 only.
+// They run the same workloads (P1 with the program's own RHSFUN and the
 // same largest step, P2 with the same sizes and intervals; verner also the
 // ensemble). They take their own steps, so only their time per accepted step
 // is comparable, not their results.
@@ -49,51 +51,65 @@ using Stepper = odeint::runge_kutta_dopri5<State, float, State, float>;
 // ---------------------------------------------------------------------------
 // The Verner pair as the generic stepper's coefficients.
 
-// Stages 8, order 6, stepper order 6, error order 5.
-using VernerBase = odeint::explicit_error_generic_rk<8, 6, 6, 5, State, float, State, float>;
+// Stages 8, order 6, stepper order 6, error order 5; `Value` is the type the
+// library computes in: float (the peer), or double (the solver's own
+// arithmetic: float operands widened, each stored value rounded once).
+template <class Value>
+using VernerBase = odeint::explicit_error_generic_rk<8, 6, 6, 5, State, Value, State, float>;
 
-float table(std::int32_t k) {
-  return std::bit_cast<float>(ode::kVernerTableBits[static_cast<std::size_t>(k)]);
+// Entry k of the table: the solver's single-precision coefficient, exactly.
+template <class Value>
+Value table(std::int32_t k) {
+  return static_cast<Value>(
+      std::bit_cast<float>(ode::kVernerTableBits[static_cast<std::size_t>(k)]));
 }
 
 // Row s (2..8) of a, with the entries the table leaves out (a76) as zero.
-template <std::size_t N>
-boost::array<float, N> a_row() {
+template <class Value, std::size_t N>
+boost::array<Value, N> a_row() {
   constexpr std::int32_t s = static_cast<std::int32_t>(N) + 1;
-  boost::array<float, N> r{};
+  boost::array<Value, N> r{};
   for (std::int32_t j = 0; j < ode::kRowLength[s]; ++j) {
-    r[static_cast<std::size_t>(j)] = table(ode::kRowA[s] + j);
+    r[static_cast<std::size_t>(j)] = table<Value>(ode::kRowA[s] + j);
   }
   return r;
 }
 
-boost::array<float, 8> weights(std::int32_t first) {
-  boost::array<float, 8> r{};
-  for (std::int32_t j = 0; j < 8; ++j) r[static_cast<std::size_t>(j)] = table(first + j);
+template <class Value>
+boost::array<Value, 8> weights(std::int32_t first) {
+  boost::array<Value, 8> r{};
+  for (std::int32_t j = 0; j < 8; ++j) r[static_cast<std::size_t>(j)] = table<Value>(first + j);
   return r;
 }
 
-class VernerStepper : public VernerBase {
+template <class Value>
+class VernerStepper : public VernerBase<Value> {
  public:
   // The library wants the weights of the solution and the error weights (its
   // estimate is dt times their sum with the stages, as the solver's is); the
   // nodes are those the solver's stages are evaluated at.
   VernerStepper()
-      : VernerBase(boost::fusion::make_vector(a_row<1>(), a_row<2>(), a_row<3>(), a_row<4>(),
-                                              a_row<5>(), a_row<6>(), a_row<7>()),
-                   weights(ode::kRowB), weights(ode::kRowE), nodes()) {}
+      : VernerBase<Value>(
+            boost::fusion::make_vector(a_row<Value, 1>(), a_row<Value, 2>(), a_row<Value, 3>(),
+                                       a_row<Value, 4>(), a_row<Value, 5>(), a_row<Value, 6>(),
+                                       a_row<Value, 7>()),
+            weights<Value>(ode::kRowB), weights<Value>(ode::kRowE), nodes()) {}
 
  private:
-  static boost::array<float, 8> nodes() {
-    return {0.0f, 1.0f / 6.0f, 4.0f / 15.0f, 2.0f / 3.0f, 5.0f / 6.0f, 1.0f, 1.0f / 15.0f, 1.0f};
+  static boost::array<Value, 8> nodes() {
+    const Value one = 1;
+    return {0, one / 6, one * 4 / 15, one * 2 / 3, one * 5 / 6, one, one / 15, one};
   }
 };
 
-using Verner = odeint::controlled_runge_kutta<VernerStepper>;
+template <class Value>
+using Verner = odeint::controlled_runge_kutta<VernerStepper<Value>>;
 
-Verner make_verner(float hmax) {
-  return Verner(Verner::error_checker_type(kTol, kTol), Verner::step_adjuster_type(hmax),
-                VernerStepper());
+template <class Value>
+Verner<Value> make_verner(float hmax) {
+  using V = Verner<Value>;
+  return V(typename V::error_checker_type(kTol, kTol), typename V::step_adjuster_type(hmax),
+           VernerStepper<Value>());
 }
 
 // ---------------------------------------------------------------------------
@@ -123,7 +139,8 @@ struct P2System {
 
 // P1 through the Verner peer, the stepper kept (by reference) from one
 // output interval to the next; the number of accepted steps.
-std::size_t p1_verner(Verner& stepper, State& y) {
+template <class Value>
+std::size_t p1_verner(Verner<Value>& stepper, State& y) {
   app::TRAJDATA = app::initial_trajdata();
   y.assign(1, 10.0f);
   std::size_t steps = 0;
@@ -159,11 +176,12 @@ void bm_p1_peer(benchmark::State& st) {
   st.counters["steps"] = static_cast<double>(steps);
 }
 
+template <class Value>
 void bm_p1_verner(benchmark::State& st) {
   std::size_t steps = 0;
   State y(1);
   for (auto _ : st) {
-    Verner stepper = make_verner(kP1Hmax);
+    Verner<Value> stepper = make_verner<Value>(kP1Hmax);
     steps = p1_verner(stepper, y);
     benchmark::DoNotOptimize(y.data());
     benchmark::ClobberMemory();
@@ -188,7 +206,7 @@ void bm_p2_peer(benchmark::State& st, std::int32_t neq) {
 // and with the same stopping rules as the solver's member.
 std::size_t peer_member(const Member& m, MemberResult& out) {
   app::TrajData data = m.data;
-  Verner stepper = make_verner(kEnsembleHmax);
+  Verner<float> stepper = make_verner<float>(kEnsembleHmax);
   State y(1, m.y0);
   float x = 0.0f;
   std::size_t steps = 0;
@@ -220,7 +238,12 @@ void register_peer_benchmarks(const std::vector<std::int32_t>& sizes) {
   benchmark::RegisterBenchmark("P1/odeint", bm_p1_peer)
       ->Unit(benchmark::kMicrosecond)
       ->MinTime(0.05);
-  benchmark::RegisterBenchmark("P1/verner", bm_p1_verner)
+  benchmark::RegisterBenchmark("P1/verner", bm_p1_verner<float>)
+      ->ComputeStatistics("min", range_end<false>)
+      ->ComputeStatistics("max", range_end<true>)
+      ->Unit(benchmark::kMicrosecond)
+      ->MinTime(0.05);
+  benchmark::RegisterBenchmark("P1/verner_double", bm_p1_verner<double>)
       ->ComputeStatistics("min", range_end<false>)
       ->ComputeStatistics("max", range_end<true>)
       ->Unit(benchmark::kMicrosecond)
