@@ -5,9 +5,8 @@
 #include <atomic>
 #include <thread>
 
-#include "rkv/ode/param.hpp"
-
 #include "rkv/ode/integrator.hpp"
+#include "rkv/ode/param.hpp"
 
 namespace rkv::bench {
 namespace {
