@@ -10,7 +10,11 @@
 //   6    step-size choice from h and E     11  pause after the attempt
 //                                          12  the decision
 // A pause returns to the caller, whose next call resumes at step 8 (IDO 4)
-// or step 12 (IDO 5 or 6). The loop allocates nothing.
+// or step 12 (IDO 5 or 6); the state records which pause waits for an
+// answer and refuses any other. An instance with an accept observer shows it
+// each accepted step before Y is overwritten; the observer may end the call
+// there (IDO 7) or hand the next k1 to the loop head. The loop allocates
+// nothing, and is compiled once per form of the right-hand side.
 #include <bit>
 #include <cmath>
 #include <cstddef>
