@@ -15,6 +15,7 @@ struct rkv_integrator {
 extern "C" {
 
 rkv_integrator* rkv_integrator_create(rkv_rhs_ctx_fn fcn, void* context) {
+  if (fcn == nullptr) return nullptr;  // it would be called on the first evaluation
   try {
     return new rkv_integrator{rkv::Integrator(rkv::RhsPointerFunction{fcn}, context)};
   } catch (const std::bad_alloc&) {
