@@ -32,7 +32,8 @@ void rkv_integrator_destroy(rkv_integrator* it);
 
 /* One call of the IDO protocol, as rkv_ivprk without the right-hand side.
  * it is a handle from rkv_integrator_create; param has 50 entries, y has
- * *neq. */
+ * *neq. A null pointer argument is refused as in rkv_ivprk (TERMINAL error
+ * RKV_NULL_POINTER_CODE from IVPRK, naming it; INTEGRATOR for it). */
 void rkv_integrator_ivprk(rkv_integrator* it, int32_t* ido, const int32_t* neq, float* x,
                           const float* xend, const float* tol, float* param, float* y);
 
