@@ -13,8 +13,8 @@
 #include <limits>
 
 #include "isa.hpp"
+#include "kernels.hpp"
 #include "rkv/ode/ivprk.hpp"
-#include "rkv/ode/kernels.hpp"
 #include "solver_state.hpp"
 
 namespace rkv {
