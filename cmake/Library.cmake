@@ -69,3 +69,13 @@ function(rkv_add_library name)
     target_link_libraries(${lib}_internal INTERFACE ${lib})
   endif()
 endfunction()
+
+# A public header (<folder>/include/rkv/...; every file there is installed)
+# marks what it declares for export: after its own #includes,
+#   #pragma GCC visibility push(default)
+# before the declarations and
+#   #pragma GCC visibility pop
+# at the end (in a C header, inside or around its extern "C" block alike).
+# Everything else of the libraries keeps the hidden default, so a shared
+# library exports its public routines and nothing more. .ci/consumer.sh
+# checks that every installed header does this.
