@@ -35,8 +35,12 @@ function(rkv_add_library name)
   target_compile_features(${lib}_objects PUBLIC cxx_std_20)
   set_target_properties(${lib}_objects PROPERTIES
     CXX_VISIBILITY_PRESET hidden
-    VISIBILITY_INLINES_HIDDEN ON
-    POSITION_INDEPENDENT_CODE ${RKV_SHARED})
+    VISIBILITY_INLINES_HIDDEN ON)
+  if(RKV_SHARED)
+    # Otherwise CMAKE_POSITION_INDEPENDENT_CODE decides, e.g. for a user who
+    # links the static libraries into a shared library of their own.
+    set_target_properties(${lib}_objects PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  endif()
 
   add_library(${lib} $<TARGET_OBJECTS:${lib}_objects>)
   add_library(rkv::${name} ALIAS ${lib})
