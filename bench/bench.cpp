@@ -27,8 +27,8 @@
 
 #include "floor.hpp"
 #include "isa.hpp"
+#include "kernels.hpp"
 #include "peer.hpp"
-#include "rkv/ode/kernels.hpp"
 #include "workloads.hpp"
 
 namespace rkv::bench {

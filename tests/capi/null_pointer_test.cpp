@@ -12,6 +12,7 @@
 #include "rkv/errors/state.hpp"
 #include "rkv/integrator.h"
 #include "rkv/rkv.h"
+#include "state_testing.hpp"
 #include "support/child.hpp"
 
 namespace {

@@ -13,6 +13,8 @@
 
 #include <stdint.h>
 
+#pragma GCC visibility push(default) /* the interface the shared library exports */
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -40,5 +42,7 @@ void rkv_integrator_ivprk(rkv_integrator* it, int32_t* ido, const int32_t* neq, 
 #ifdef __cplusplus
 }
 #endif
+
+#pragma GCC visibility pop
 
 #endif /* RKV_INTEGRATOR_H */

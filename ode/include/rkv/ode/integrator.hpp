@@ -20,6 +20,8 @@
 
 #include "rkv/ode/ivprk.hpp"
 
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
 namespace rkv {
 
 // Right-hand side with a context pointer: writes YPRIME(1..NEQ) = f(X, Y).
@@ -82,3 +84,5 @@ class Integrator {
 };
 
 }  // namespace rkv
+
+#pragma GCC visibility pop

@@ -21,6 +21,8 @@
 
 #include <cstdint>
 
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
 namespace rkv {
 
 // Right-hand side: writes YPRIME(1..NEQ) = f(X, Y(1..NEQ)).
@@ -45,3 +47,5 @@ void I2ERRNRM(const std::int32_t& neq, const float* v, const float* y, const flo
               float& enorm);
 
 }  // namespace rkv
+
+#pragma GCC visibility pop
