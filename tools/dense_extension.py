@@ -411,8 +411,8 @@ def emit(row10, weights, degree):
         for line in wrap(f"b_{i + 1}:", [str(w) for w in weights[i][1:]], "    // ", 100):
             out(line)
         bits = [f"0x{f64_bits(w):016X}u" for w in weights[i][1:]]
-        out("    {" + ", ".join(bits[:3]) + ",")
-        out("     " + ", ".join(bits[3:]) + "},")
+        out("    {" + ", ".join(bits[:4]) + ",")
+        out("     " + ", ".join(bits[4:]) + "},")
     out("}};")
     out("")
     out("}  // namespace rkv::ode")
