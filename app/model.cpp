@@ -9,8 +9,10 @@ namespace rkv::app {
 
 TrajData TRAJDATA = initial_trajdata();
 
-void RHSFUN(const std::int32_t& /*neq*/, const float& /*x*/, const float* y, float* yprime) {
-  TrajData& td = TRAJDATA;
+namespace {
+
+// The model on one record; inlined into both forms.
+inline void evaluate(TrajData& td, const float* y, float* yprime) {
   const float y1 = y[0];
   const float d = static_cast<float>(static_cast<double>(y1) - static_cast<double>(td.R0));
   const float t1 =
@@ -28,6 +30,17 @@ void RHSFUN(const std::int32_t& /*neq*/, const float& /*x*/, const float* y, flo
     yprime[0] = kOutsideDerivative;
   }
   if (std::fabs(yprime[0]) < kTurningThreshold) td.OUTWARD = -1;
+}
+
+}  // namespace
+
+void RHSFUN(const std::int32_t& /*neq*/, const float& /*x*/, const float* y, float* yprime) {
+  evaluate(TRAJDATA, y, yprime);
+}
+
+void RHSTRAJ(void* context, const std::int32_t& /*neq*/, const float& /*x*/, const float* y,
+             float* yprime) {
+  evaluate(*static_cast<TrajData*>(context), y, yprime);
 }
 
 }  // namespace rkv::app

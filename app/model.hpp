@@ -34,7 +34,7 @@ inline TrajData initial_trajdata() {
                   0.0f, 1.0f, 35.0f, std::bit_cast<float>(kMuBits)};
 }
 
-// The one instance for the run. RHSFUN reads it and is its only writer of
+// The program's one record. RHSFUN reads it and is its only writer of
 // OUTWARD once the run has started.
 extern TrajData TRAJDATA;
 
@@ -43,7 +43,14 @@ inline constexpr float kOutsideDerivative = 10.0f;
 // A derivative of magnitude below this marks the turning point.
 inline constexpr float kTurningThreshold = 0.01f;
 
-// Writes YPRIME(1) from Y(1); NEQ and X are not used.
+// Writes YPRIME(1) from Y(1) with the program's one record TRAJDATA; NEQ
+// and X are not used.
 void RHSFUN(const std::int32_t& neq, const float& x, const float* y, float* yprime);
+
+// The same model with the record given as context (a TrajData*), for an
+// integrator per record: RHSFUN is RHSTRAJ on &TRAJDATA, bit for bit. The
+// record's OUTWARD flag is written as RHSFUN writes TRAJDATA's.
+void RHSTRAJ(void* context, const std::int32_t& neq, const float& x, const float* y,
+             float* yprime);
 
 }  // namespace rkv::app

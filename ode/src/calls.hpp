@@ -5,17 +5,66 @@
 // evaluation as soon as it is made. The result is false when an error of
 // type 4 (FATAL) or worse has reached the integrator's level meanwhile: the
 // integrator then ends the call at once, without a message of its own.
+//
+// The right-hand side comes in three forms (a plain function as IVPRK takes
+// it, a function with a context pointer, the same with pointer arguments as
+// the C interface passes them). The loops are compiled once per form, so
+// each evaluation is exactly one indirect call, whatever the form.
 #pragma once
 
 #include <cstdint>
 
 #include "error_points.hpp"
 #include "rkv/errors/state.hpp"
+#include "rkv/ode/integrator.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "solver_state.hpp"
 #include "step_control.hpp"
 
 namespace rkv::ode {
+
+struct PlainRhs {
+  RhsFunction f;
+  void operator()(const std::int32_t& neq, const float& x, const float* y, float* yp) const {
+    f(neq, x, y, yp);
+  }
+};
+
+struct ContextRhs {
+  RhsContextFunction f;
+  void* context;
+  void operator()(const std::int32_t& neq, const float& x, const float* y, float* yp) const {
+    f(context, neq, x, y, yp);
+  }
+};
+
+struct PointerRhs {
+  RhsPointerFunction f;
+  void* context;
+  void operator()(const std::int32_t& neq, const float& x, const float* y, float* yp) const {
+    f(context, &neq, &x, y, yp);
+  }
+};
+
+// I2ERRNRM with the settings given rather than those of the calling
+// thread's default instance.
+void error_norm(const Settings& settings, const std::int32_t& neq, const float* v, const float* y,
+                const float* w, float& enorm);
+
+// The norm routine of a call: the caller's routine (I2PRK called directly),
+// or the solver's own norm with the settings of the instance (`own`).
+struct Norm {
+  NormFunction user;
+  const Settings* own;
+  void operator()(const std::int32_t& neq, const float* v, const float* y, const float* w,
+                  float& enorm) const {
+    if (own != nullptr) {
+      error_norm(*own, neq, v, y, w, enorm);
+    } else {
+      user(neq, v, y, w, enorm);
+    }
+  }
+};
 
 // These run around every right-hand-side call, so they act on the error
 // record directly instead of going through E1USR and N1RTY: marking the
@@ -36,24 +85,26 @@ inline bool serious_error_posted(const ErrorState& e) {
 
 // `e` is the error record, E1ERRSTATE(), fetched once by a caller that
 // makes several calls.
-inline bool call_rhs(ErrorState& e, SolverState& s, RhsFunction fcn, const std::int32_t& neq,
+template <class Rhs>
+inline bool call_rhs(ErrorState& e, SolverState& s, const Rhs& rhs, const std::int32_t& neq,
                      const float& x, const float* y, float* ydot) {
   enter_user_code(e);
-  fcn(neq, x, y, ydot);
+  rhs(neq, x, y, ydot);
   leave_user_code(e);
   s.evaluations = saturating_add(s.evaluations, 1);
   return !serious_error_posted(e);
 }
 
-inline bool call_rhs(SolverState& s, RhsFunction fcn, const std::int32_t& neq, const float& x,
+template <class Rhs>
+inline bool call_rhs(SolverState& s, const Rhs& rhs, const std::int32_t& neq, const float& x,
                      const float* y, float* ydot) {
-  return call_rhs(E1ERRSTATE(), s, fcn, neq, x, y, ydot);
+  return call_rhs(E1ERRSTATE(), s, rhs, neq, x, y, ydot);
 }
 
-inline bool call_norm(ErrorState& e, NormFunction fnorm, const std::int32_t& neq, const float* v,
+inline bool call_norm(ErrorState& e, const Norm& norm, const std::int32_t& neq, const float* v,
                       const float* y, const float* w, float& enorm) {
   enter_user_code(e);
-  fnorm(neq, v, y, w, enorm);
+  norm(neq, v, y, w, enorm);
   leave_user_code(e);
   return !serious_error_posted(e);
 }

@@ -14,109 +14,154 @@ namespace {
 constexpr std::int32_t kP1 = 1;
 constexpr std::int32_t kP2 = 2;
 
-void mark(ErrorPoint point) {
-  solver_state().last_error = point;
+void mark(SolverState& s, ErrorPoint point) {
+  s.last_error = point;
 }
 
-void post(ErrorPoint point, const Report& r) {
-  mark(point);
+void post(SolverState& s, ErrorPoint point, const Report& r) {
+  mark(s, point);
   E1MES(r.type, r.code, r.text);
 }
 
 }  // namespace
 
-void front_ido_range(const std::int32_t& ido) {
+void front_ido_range(SolverState& s, const std::int32_t& ido) {
   E1SETINT(kP1, ido);
-  post(ErrorPoint::kFrontIdoRange, report::kFrontIdoRange);
+  post(s, ErrorPoint::kFrontIdoRange, report::kFrontIdoRange);
 }
 
-void front_neq(const std::int32_t& neq) {
+void front_neq(SolverState& s, const std::int32_t& neq) {
   E1SETINT(kP1, neq);
-  post(ErrorPoint::kFrontNeq, report::kFrontNeq);
+  post(s, ErrorPoint::kFrontNeq, report::kFrontNeq);
 }
 
-void front_storage(const std::int32_t& neq) {
+void front_storage(SolverState& s, const std::int32_t& neq) {
   // The first post (one blank) relabels any waiting message with this type
   // and code; the second carries the storage message itself.
   E1MES(report::kFrontStorage.type, report::kFrontStorage.code, " ");
   E1SETINT(kP1, neq);
-  post(ErrorPoint::kFrontStorage, report::kFrontStorage);
+  post(s, ErrorPoint::kFrontStorage, report::kFrontStorage);
 }
 
-void front_not_initialised(const std::int32_t& ido) {
+void front_not_initialised(SolverState& s, const std::int32_t& ido) {
   E1SETINT(kP1, ido);
-  post(ErrorPoint::kFrontNotInitialised, report::kFrontNotInitialised);
+  post(s, ErrorPoint::kFrontNotInitialised, report::kFrontNotInitialised);
 }
 
-void ido_range(const std::int32_t& ido) {
+void front_in_use() {
+  E1MES(report::kFrontInUse.type, report::kFrontInUse.code, report::kFrontInUse.text);
+}
+
+void in_use() {
+  E1MES(report::kInUse.type, report::kInUse.code, report::kInUse.text);
+}
+
+void ido_range(SolverState& s, const std::int32_t& ido) {
   E1SETINT(kP1, ido);
-  post(ErrorPoint::kIdoRange, report::kIdoRange);
+  post(s, ErrorPoint::kIdoRange, report::kIdoRange);
 }
 
-void repeated_start() {
-  post(ErrorPoint::kRepeatedStart, report::kRepeatedStart);
+void repeated_start(SolverState& s) {
+  post(s, ErrorPoint::kRepeatedStart, report::kRepeatedStart);
 }
 
-void not_initialised(const std::int32_t& ido) {
+void not_initialised(SolverState& s, const std::int32_t& ido) {
   E1SETINT(kP1, ido);
-  post(ErrorPoint::kNotInitialised, report::kNotInitialised);
+  post(s, ErrorPoint::kNotInitialised, report::kNotInitialised);
 }
 
-void x_changed(const float& x) {
+void x_changed(SolverState& s, const float& x) {
   E1SETREAL(kP1, x);
-  post(ErrorPoint::kXChanged, report::kXChanged);
+  post(s, ErrorPoint::kXChanged, report::kXChanged);
 }
 
-void xend_unchanged(const float& xend) {
+void xend_unchanged(SolverState& s, const float& xend) {
   E1SETREAL(kP1, xend);
-  post(ErrorPoint::kXendUnchanged, report::kXendUnchanged);
+  post(s, ErrorPoint::kXendUnchanged, report::kXendUnchanged);
 }
 
-void neq_invalid(const std::int32_t& neq) {
+void answer_before_step(SolverState& s, const std::int32_t& ido) {
+  E1SETINT(kP1, ido);
+  post(s, ErrorPoint::kAnswerBeforeStep, report::kAnswerBeforeStep);
+}
+
+void answer_after_attempt(SolverState& s, const std::int32_t& ido) {
+  E1SETINT(kP1, ido);
+  post(s, ErrorPoint::kAnswerAfterAttempt, report::kAnswerAfterAttempt);
+}
+
+void no_pause(SolverState& s, const std::int32_t& ido) {
+  E1SETINT(kP1, ido);
+  post(s, ErrorPoint::kNoPause, report::kNoPause);
+}
+
+void neq_invalid(SolverState& s, const std::int32_t& neq) {
   E1SETINT(kP1, neq);
-  post(ErrorPoint::kNeq, report::kNeq);
+  post(s, ErrorPoint::kNeq, report::kNeq);
 }
 
-void tol_invalid(const float& tol) {
+void tol_invalid(SolverState& s, const float& tol) {
   E1SETREAL(kP1, tol);
-  post(ErrorPoint::kTol, report::kTol);
+  post(s, ErrorPoint::kTol, report::kTol);
 }
 
-void inorm_invalid(const float& entry) {
+void inorm_invalid(SolverState& s, const float& entry) {
   E1SETREAL(kP1, entry);
-  post(ErrorPoint::kInorm, report::kInorm);
+  post(s, ErrorPoint::kInorm, report::kInorm);
 }
 
-void negative_entry(const std::int32_t& index, const float& entry) {
+void negative_entry(SolverState& s, const std::int32_t& index, const float& entry) {
   E1SETINT(kP1, index);
   E1SETREAL(kP1, entry);
-  post(ErrorPoint::kNegativeEntry, report::kNegativeEntry);
+  post(s, ErrorPoint::kNegativeEntry, report::kNegativeEntry);
 }
 
-void hmin_above_hmax(const float& hmin, const float& hmax) {
+void x_not_finite(SolverState& s, const float& x) {
+  E1SETREAL(kP1, x);
+  post(s, ErrorPoint::kXNotFinite, report::kXNotFinite);
+}
+
+void xend_not_finite(SolverState& s, const float& xend) {
+  E1SETREAL(kP1, xend);
+  post(s, ErrorPoint::kXendNotFinite, report::kXendNotFinite);
+}
+
+void y_not_finite(SolverState& s, const std::int32_t& index, const float& value) {
+  E1SETINT(kP1, index);
+  E1SETREAL(kP1, value);
+  post(s, ErrorPoint::kYNotFinite, report::kYNotFinite);
+}
+
+void nan_entry(SolverState& s, const std::int32_t& index, const float& entry) {
+  E1SETINT(kP1, index);
+  E1SETREAL(kP1, entry);
+  post(s, ErrorPoint::kNanEntry, report::kNanEntry);
+}
+
+void hmin_above_hmax(SolverState& s, const float& hmin, const float& hmax) {
   E1SETREAL(kP1, hmin);
   E1SETREAL(kP2, hmax);
-  post(ErrorPoint::kHminAboveHmax, report::kHminAboveHmax);
+  post(s, ErrorPoint::kHminAboveHmax, report::kHminAboveHmax);
 }
 
-void evaluation_limit(const std::int32_t& needed, const std::int32_t& limit) {
+void evaluation_limit(SolverState& s, const std::int32_t& needed, const std::int32_t& limit) {
   E1SETINT(kP1, needed);
   E1SETINT(kP2, limit);
-  post(ErrorPoint::kEvaluationLimit, report::kEvaluationLimit);
+  post(s, ErrorPoint::kEvaluationLimit, report::kEvaluationLimit);
 }
 
-void step_limit(const std::int32_t& limit) {
+void step_limit(SolverState& s, const std::int32_t& limit) {
   E1SETINT(kP1, limit);
-  post(ErrorPoint::kStepLimit, report::kStepLimit);
+  post(s, ErrorPoint::kStepLimit, report::kStepLimit);
 }
 
-void tolerance_unmet(const float& tol) {
+void tolerance_unmet(SolverState& s, const float& tol) {
   E1SETREAL(kP1, tol);
-  post(ErrorPoint::kToleranceUnmet, report::kToleranceUnmet);
+  post(s, ErrorPoint::kToleranceUnmet, report::kToleranceUnmet);
 }
 
-void user_code_failed() {
-  mark(ErrorPoint::kUserCode);
+void user_code_failed(SolverState& s) {
+  mark(s, ErrorPoint::kUserCode);
 }
 
 bool error_posted() {
@@ -124,8 +169,8 @@ bool error_posted() {
   return N1RTY(own) != 0;
 }
 
-void begin_call() {
-  solver_state().last_error = ErrorPoint::kNone;
+void begin_call(SolverState& s) {
+  s.last_error = ErrorPoint::kNone;
 }
 
 }  // namespace rkv::ode

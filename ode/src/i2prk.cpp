@@ -10,13 +10,18 @@
 //   6    step-size choice from h and E     11  pause after the attempt
 //                                          12  the decision
 // A pause returns to the caller, whose next call resumes at step 8 (IDO 4)
-// or step 12 (IDO 5 or 6). The loop allocates nothing.
+// or step 12 (IDO 5 or 6); the state records which pause waits for an
+// answer and refuses any other. An instance with an accept observer shows it
+// each accepted step before Y is overwritten; the observer may end the call
+// there (IDO 7) or hand the next k1 to the loop head. The loop allocates
+// nothing, and is compiled once per form of the right-hand side.
 #include <bit>
 #include <cmath>
 #include <cstddef>
 
 #include "calls.hpp"
 #include "error_points.hpp"
+#include "instance.hpp"
 #include "isa.hpp"
 #include "messages.hpp"
 #include "rkv/errors/stack.hpp"
@@ -34,27 +39,28 @@ namespace rkv {
 namespace ode {
 namespace {
 
-SolverState g_state{};
-
 constexpr std::int32_t kOne = 1;
 constexpr std::int32_t kLastSetting = 11;  // PARAM entries 1..11 must not be negative
 
 // The arguments of one call, as the loop sees them.
+template <class Rhs>
 struct Call {
   std::int32_t& ido;
-  const std::int32_t& neq;
-  RhsFunction fcn;
+  std::int32_t neq;  // copied at entry: it sizes every loop over the workspace
+  const Rhs& rhs;
   float& x;
   const float& xend;
   const float& tol;
   float* y;
-  NormFunction fnorm;
+  const Norm& norm;
   float* wk;
+  const AcceptObserver* observer;
 };
 
 enum class Resume { kLoopHead, kTakeStep, kDecide };
 
-float* column(const Call& c, std::int32_t j) {
+template <class Rhs>
+float* column(const Call<Rhs>& c, std::int32_t j) {
   return c.wk + static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(c.neq);
 }
 
@@ -107,17 +113,34 @@ void load_table_once(SolverState& s) {
 
 // Start-up of an IDO = 1 call with its argument checks. Returns whether the
 // stepping loop is to be entered.
-bool start_up(SolverState& s, const Call& c, const float* entries) {
-  if (c.neq < 1) neq_invalid(c.neq);
-  if (!(c.tol > 0.0f)) tol_invalid(c.tol);  // a NaN tolerance is refused as well
+template <class Rhs>
+bool start_up(SolverState& s, const Call<Rhs>& c, const float* entries) {
+  if (c.neq < 1) neq_invalid(s, c.neq);
+  if (!(c.tol > 0.0f)) tol_invalid(s, c.tol);  // a NaN tolerance is refused as well
+  // A non-finite end point would otherwise surface as a default HMIN of
+  // infinity or as a tolerance that "may be too small".
+  if (!std::isfinite(c.x)) x_not_finite(s, c.x);
+  if (!std::isfinite(c.xend)) xend_not_finite(s, c.xend);
   if (error_posted()) return false;
   if (inorm_refused(param::get(entries, param::kInorm))) {
-    inorm_invalid(entries[param::kInorm - 1]);
+    inorm_invalid(s, entries[param::kInorm - 1]);
   }
   load_table_once(s);
   set_defaults(s);
   for (std::int32_t i = 1; i <= kLastSetting; ++i) {
-    if (param::get(entries, i) < 0.0f) negative_entry(i, entries[i - 1]);
+    const float entry = param::get(entries, i);
+    if (entry < 0.0f) {
+      negative_entry(s, i, entries[i - 1]);
+    } else if (std::isnan(entry)) {
+      nan_entry(s, i, entries[i - 1]);  // would silently select the default
+    }
+  }
+  // The first non-finite element only: one report, not NEQ of them.
+  for (std::int32_t i = 0; i < c.neq; ++i) {
+    if (!std::isfinite(c.y[i])) {
+      y_not_finite(s, i + 1, c.y[i]);
+      break;
+    }
   }
   if (error_posted()) return false;
 
@@ -133,7 +156,8 @@ bool start_up(SolverState& s, const Call& c, const float* entries) {
 }
 
 // The stepping loop, entered at its head or resumed after a pause.
-void run(SolverState& s, const Call& c, Resume at) {
+template <class Rhs>
+void run(SolverState& s, const Call<Rhs>& c, Resume at) {
   const Settings& t = s.settings;
   float* k1 = column(c, 1);
   float* candidate = column(c, 9);
@@ -144,27 +168,34 @@ void run(SolverState& s, const Call& c, Resume at) {
       const std::int32_t cost = c.ido == 6 ? 7 : 8;
       if (t.max_evals > 0 && static_cast<std::int64_t>(s.evaluations) + cost >
                                  static_cast<std::int64_t>(t.max_evals)) {
-        evaluation_limit(saturating_add(s.evaluations, cost), t.max_evals);
+        evaluation_limit(s, saturating_add(s.evaluations, cost), t.max_evals);
         return;
       }
       if (t.max_steps > 0 && s.accepted >= t.max_steps) {
-        step_limit(t.max_steps);
+        step_limit(s, t.max_steps);
         return;
       }
-      if (c.ido != 6 && !call_rhs(s, c.fcn, c.neq, c.x, c.y, k1)) {
-        user_code_failed();
-        return;
+      if (c.ido != 6) {
+        if (s.k1_ready != 0) {
+          // An observer already evaluated f(X, Y) into column 1.
+          s.k1_ready = 0;
+          s.evaluations = saturating_add(s.evaluations, 1);
+        } else if (!call_rhs(s, c.rhs, c.neq, c.x, c.y, k1)) {
+          user_code_failed(s);
+          return;
+        }
       }
       if (s.settings.hmin == 0.0f) {
         s.settings.hmin = default_hmin(c.x, c.xend, s.eps, s.tiny);
       }
       if (t.hmin > t.hmax) {
-        hmin_above_hmax(t.hmin, t.hmax);
+        hmin_above_hmax(s, t.hmin, t.hmax);
         return;
       }
       s.h = choose_step(s.h, s.error, c.tol, s.rejections, t.hmin, t.hmax);
       if (t.pause_before != 0) {
         c.ido = 4;
+        s.pause = Pause::kBeforeStep;
         return;
       }
       at = Resume::kTakeStep;
@@ -176,20 +207,36 @@ void run(SolverState& s, const Call& c, Resume at) {
       s.step = g.step;
       s.h = g.h;
       s.xstart = c.x;
-      if (!verner_step(s, c.neq, c.fcn, c.fnorm, c.y, c.wk)) {
-        user_code_failed();
+      if (!verner_step(s, c.neq, c.rhs, c.norm, c.y, c.wk)) {
+        user_code_failed(s);
         return;
       }
       c.ido = static_cast<double>(s.error) <= static_cast<double>(c.tol) ? 5 : 6;
       if (t.pause_after != 0) {
         // Show the candidate at XNEW in Y while X stays; swapped back on resume.
         V1VSWAP(c.neq, c.y, kOne, candidate, kOne);
+        s.shown_neq = c.neq;
+        s.pause = Pause::kAfterAttempt;
         return;
       }
     }
 
     // The decision, on the solver's own verdict or the caller's answer.
     if (c.ido == 5) {
+      bool stop = false;
+      if (c.observer != nullptr) {
+        const StepView view{c.neq, c.x,  s.xnew, s.step, c.y,
+                            candidate, c.wk, k1,     &s.k1_ready};
+        ErrorState& e = E1ERRSTATE();
+        enter_user_code(e);
+        stop = c.observer->on_accept(c.observer->self, view);
+        leave_user_code(e);
+        if (serious_error_posted(e)) {
+          s.k1_ready = 0;
+          user_code_failed(s);
+          return;
+        }
+      }
       c.x = s.xnew;
       accept_candidate(static_cast<std::size_t>(c.neq), candidate, c.y, wmax);
       s.accepted = saturating_add(s.accepted, 1);
@@ -200,12 +247,16 @@ void run(SolverState& s, const Call& c, Resume at) {
         s.interval_complete = 1;
         return;
       }
+      if (stop) {
+        c.ido = kStoppedAfterStep;
+        return;
+      }
     } else {
       s.rejections = saturating_add(s.rejections, 1);
       // Written as "not above" so that a NaN magnitude (from a non-finite X or
       // XEND) ends the call here instead of retrying for ever.
       if (!(s.h > t.hmin)) {
-        tolerance_unmet(c.tol);
+        tolerance_unmet(s, c.tol);
         return;
       }
     }
@@ -213,15 +264,53 @@ void run(SolverState& s, const Call& c, Resume at) {
   }
 }
 
+// Puts the last accepted point back into Y while Y shows the candidate of a
+// pause after an attempt; the candidate returns to column 9. The exchange
+// is undone with the count it was made with.
+template <class Rhs>
+void restore_accepted_point(SolverState& s, const Call<Rhs>& c) {
+  if (s.shown_neq < 1) return;
+  float* shown = c.wk + static_cast<std::size_t>(8) * static_cast<std::size_t>(s.shown_neq);
+  V1VSWAP(s.shown_neq, c.y, kOne, shown, kOne);
+  s.shown_neq = 0;
+}
+
+// Whether IDO (2, 4, 5 or 6) is an answer the pending pause admits: 4 after
+// a pause before a step, 5 or 6 after a pause after an attempt, 2 when none
+// is pending. Any other is refused with the state unchanged and Y showing
+// the last accepted point.
+template <class Rhs>
+bool answer_admitted(SolverState& s, const Call<Rhs>& c) {
+  switch (s.pause) {
+    case Pause::kBeforeStep:
+      if (c.ido == 4) return true;
+      answer_before_step(s, c.ido);
+      return false;
+    case Pause::kAfterAttempt:
+      if (c.ido == 5 || c.ido == 6) return true;
+      restore_accepted_point(s, c);
+      answer_after_attempt(s, c.ido);
+      return false;
+    default:
+      if (c.ido == 2) return true;
+      no_pause(s, c.ido);
+      return false;
+  }
+}
+
 // Everything between the integrator's entry and its statistics.
-void integrate(SolverState& s, const Call& c, const float* entries) {
+template <class Rhs>
+void integrate(SolverState& s, const Call<Rhs>& c, const float* entries) {
   switch (c.ido) {
     case 1:
       if (s.initialised != 0) {
-        repeated_start();
+        repeated_start(s);
         return;
       }
       s.initialised = 1;
+      s.pause = Pause::kNone;
+      s.shown_neq = 0;
+      s.k1_ready = 0;
       if (start_up(s, c, entries)) run(s, c, Resume::kLoopHead);
       return;
     case 2:
@@ -232,27 +321,32 @@ void integrate(SolverState& s, const Call& c, const float* entries) {
       // 4, 5 and 6 are refused like 2 and 3 when nothing is open: they would
       // resume with a workspace that does not exist.
       if (s.initialised == 0) {
-        not_initialised(c.ido);
+        not_initialised(s, c.ido);
         return;
       }
       if (c.ido == 3) {
+        restore_accepted_point(s, c);
+        s.pause = Pause::kNone;
+        s.k1_ready = 0;
         s.initialised = 0;
         return;
       }
       // NEQ is checked at start-up only; a later call must not make the
       // loops run over a negative count.
       if (c.neq < 1) {
-        neq_invalid(c.neq);
+        neq_invalid(s, c.neq);
         return;
       }
+      if (!answer_admitted(s, c)) return;
+      s.pause = Pause::kNone;
       if (c.ido == 2) {
         if (s.interval_complete != 0) {
           if (c.x != s.last_end) {
-            x_changed(c.x);
+            x_changed(s, c.x);
             return;
           }
           if (c.xend == s.last_end) {
-            xend_unchanged(c.xend);
+            xend_unchanged(s, c.xend);
             return;
           }
         }
@@ -261,33 +355,57 @@ void integrate(SolverState& s, const Call& c, const float* entries) {
       } else if (c.ido == 4) {
         run(s, c, Resume::kTakeStep);
       } else {
-        if (s.settings.pause_after != 0) V1VSWAP(c.neq, c.y, kOne, column(c, 9), kOne);
+        restore_accepted_point(s, c);
         run(s, c, Resume::kDecide);
       }
       return;
     default:
-      ido_range(c.ido);
+      ido_range(s, c.ido);
       return;
   }
 }
 
 }  // namespace
 
-SolverState& solver_state() {
-  return g_state;
+template <class Rhs>
+void integrator(Instance& in, std::int32_t& ido, std::int32_t neq, const Rhs& rhs, float& x,
+                const float& xend, const float& tol, float* param, float* y, const Norm& norm,
+                float* wk) {
+  E1PSH(kIntegratorName);
+  SolverState& s = in.state;
+  begin_call(s);
+  const Call<Rhs> c{ido, neq, rhs, x, xend, tol, y, norm, wk, in.observer};
+  integrate(s, c, param);
+  write_statistics(s, param);
+  E1POP(kIntegratorName);
 }
+
+template void integrator<PlainRhs>(Instance&, std::int32_t&, std::int32_t, const PlainRhs&,
+                                   float&, const float&, const float&, float*, float*,
+                                   const Norm&, float*);
+template void integrator<ContextRhs>(Instance&, std::int32_t&, std::int32_t, const ContextRhs&,
+                                     float&, const float&, const float&, float*, float*,
+                                     const Norm&, float*);
+template void integrator<PointerRhs>(Instance&, std::int32_t&, std::int32_t, const PointerRhs&,
+                                     float&, const float&, const float&, float*, float*,
+                                     const Norm&, float*);
 
 }  // namespace ode
 
 void I2PRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x, const float& xend,
            const float& tol, float* param, float* y, NormFunction fnorm, float* wk) {
-  E1PSH(ode::kIntegratorName);
-  ode::SolverState& s = ode::solver_state();
-  ode::begin_call();
-  const ode::Call c{ido, neq, fcn, x, xend, tol, y, fnorm, wk};
-  ode::integrate(s, c, param);
-  ode::write_statistics(s, param);
-  E1POP(ode::kIntegratorName);
+  ode::Instance& in = ode::default_instance();
+  const ode::InUse busy(in.in_use);
+  if (!busy.held()) {
+    // Refused before anything of the call in progress is read or written,
+    // PARAM included.
+    E1PSH(ode::kIntegratorName);
+    ode::in_use();
+    E1POP(ode::kIntegratorName);
+    return;
+  }
+  ode::integrator(in, ido, neq, ode::PlainRhs{fcn}, x, xend, tol, param, y,
+                  ode::Norm{fnorm, nullptr}, wk);
 }
 
 }  // namespace rkv

@@ -1,10 +1,14 @@
 // IVPRK: the front end of the solver. Checks IDO, owns the workspace of
 // 10*NEQ reals (requested on IDO = 1, released after IDO = 3) and hands
-// everything to the integrator I2PRK together with the norm I2ERRNRM.
+// everything to the integrator I2PRK together with the error norm. The same
+// front end serves IVPRK, on the calling thread's default instance, and
+// every rkv::Integrator, on its own instance.
+#include <atomic>
 #include <cstdlib>
 
 #include "error_points.hpp"
 #include "huge_pages.hpp"
+#include "instance.hpp"
 #include "messages.hpp"
 #include "rkv/errors/stack.hpp"
 #include "rkv/ode/ivprk.hpp"
@@ -14,8 +18,12 @@ namespace rkv {
 namespace ode {
 namespace {
 
-Workspace g_workspace{};
-WorkspaceGate g_gate = nullptr;
+// A test seam, set before any integration starts.
+std::atomic<WorkspaceGate> g_gate{nullptr};
+
+// Constant-initialised; the destructor releases a workspace still held
+// when the thread ends.
+thread_local Instance t_default;
 
 // The one allocation of the solver. Fails when memory is exhausted and when
 // a workspace is still held. Zero-filled, so that no element is ever read
@@ -23,7 +31,8 @@ WorkspaceGate g_gate = nullptr;
 bool acquire(Workspace& ws, std::int32_t neq) {
   if (ws.data != nullptr) return false;
   const std::size_t count = static_cast<std::size_t>(neq) * static_cast<std::size_t>(kWorkColumns);
-  if (g_gate != nullptr && !g_gate(count)) return false;
+  const WorkspaceGate gate = g_gate.load(std::memory_order_relaxed);
+  if (gate != nullptr && !gate(count)) return false;
   void* p = std::calloc(count, sizeof(float));
   if (p == nullptr) return false;
   advise_huge_pages(p, count * sizeof(float));
@@ -47,49 +56,111 @@ bool fits(const Workspace& ws, std::int32_t neq) {
 
 }  // namespace
 
-Workspace& front_end_workspace() {
-  return g_workspace;
+Instance::~Instance() {
+  release(workspace);
+  if (release_context != nullptr) release_context(context);
 }
+
+Instance& default_instance() {
+  return t_default;
+}
+
+SolverState& solver_state() {
+  return t_default.state;
+}
+
+Workspace& front_end_workspace() {
+  return t_default.workspace;
+}
+
 void set_workspace_gate(WorkspaceGate gate) {
-  g_gate = gate;
+  g_gate.store(gate, std::memory_order_relaxed);
+}
+
+namespace {
+
+// The front end on an instance, for a caller that holds its in-use flag;
+// `rhs` is the instance's right-hand side (or IVPRK's argument).
+template <class Rhs>
+void front_end(Instance& in, std::int32_t& ido, std::int32_t neq, const Rhs& rhs, float& x,
+               const float& xend, const float& tol, float* param, float* y) {
+  Workspace& ws = in.workspace;
+  SolverState& s = in.state;
+  // The instance's own norm, with its settings: what I2ERRNRM computes for
+  // the default instance.
+  const Norm norm{nullptr, &s.settings};
+  begin_call(s);
+  if (ido < 1 || ido > 6) {
+    front_ido_range(s, ido);
+  } else if (ido == 1) {
+    if (neq < 1) {
+      front_neq(s, neq);
+    } else if (!acquire(ws, neq)) {
+      front_storage(s, neq);
+    } else {
+      integrator(in, ido, neq, rhs, x, xend, tol, param, y, norm, ws.data);
+    }
+  } else if (ido != 3 && s.initialised != 0 && ws.data == nullptr) {
+    // An integration opened by a direct call of the integrator, with a
+    // workspace this front end does not hold: nothing to resume it with.
+    front_not_initialised(s, ido);
+  } else if (ido != 3 && ws.data != nullptr && !fits(ws, neq)) {
+    // NEQ changed since IDO = 1: the held workspace is too small for it.
+    if (neq < 1) {
+      front_neq(s, neq);
+    } else {
+      front_storage(s, neq);
+    }
+  } else {
+    // Without a held workspace the integrator refuses IDO 2, 4, 5 and 6
+    // (nothing is open) before it could touch one; IDO = 3 never touches it.
+    integrator(in, ido, neq, rhs, x, xend, tol, param, y, norm, ws.data);
+  }
+}
+
+// Everything of one call from the entry to the way out. NEQ sizes the
+// workspace and every loop: it is taken once, so that a caller's variable
+// changed during the call (from the right-hand side) cannot make a loop run
+// past the workspace or Y.
+template <class Rhs>
+void whole_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, const Rhs& rhs,
+                float& x, const float& xend, const float& tol, float* param, float* y) {
+  E1PSH(kFrontName);
+  const InUse busy(in.in_use);
+  if (!busy.held()) {
+    // Refused before anything of the call in progress is read or written:
+    // neither the workspace nor PARAM is touched.
+    front_in_use();
+    E1POP(kFrontName);
+    return;
+  }
+  front_end(in, ido, std::int32_t{neq}, rhs, x, xend, tol, param, y);
+  E1POP(kFrontName);
+  if (ido == 3) release(in.workspace);
+}
+
+}  // namespace
+
+void integrate_instance(Instance& in, std::int32_t& ido, const std::int32_t& neq, float& x,
+                        const float& xend, const float& tol, float* param, float* y) {
+  switch (in.kind) {
+    case RhsKind::kContext:
+      whole_call(in, ido, neq, ContextRhs{in.with_context, in.context}, x, xend, tol, param, y);
+      return;
+    case RhsKind::kPointer:
+      whole_call(in, ido, neq, PointerRhs{in.with_pointers, in.context}, x, xend, tol, param, y);
+      return;
+    default:
+      whole_call(in, ido, neq, PlainRhs{in.plain}, x, xend, tol, param, y);
+      return;
+  }
 }
 
 }  // namespace ode
 
 void IVPRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x, const float& xend,
            const float& tol, float* param, float* y) {
-  E1PSH(ode::kFrontName);
-  ode::Workspace& ws = ode::front_end_workspace();
-  const ode::SolverState& s = ode::solver_state();
-  ode::begin_call();
-  if (ido < 1 || ido > 6) {
-    ode::front_ido_range(ido);
-  } else if (ido == 1) {
-    if (neq < 1) {
-      ode::front_neq(neq);
-    } else if (!ode::acquire(ws, neq)) {
-      ode::front_storage(neq);
-    } else {
-      I2PRK(ido, neq, fcn, x, xend, tol, param, y, I2ERRNRM, ws.data);
-    }
-  } else if (ido != 3 && s.initialised != 0 && ws.data == nullptr) {
-    // An integration opened by a direct call of the integrator, with a
-    // workspace this front end does not hold: nothing to resume it with.
-    ode::front_not_initialised(ido);
-  } else if (ido != 3 && ws.data != nullptr && !ode::fits(ws, neq)) {
-    // NEQ changed since IDO = 1: the held workspace is too small for it.
-    if (neq < 1) {
-      ode::front_neq(neq);
-    } else {
-      ode::front_storage(neq);
-    }
-  } else {
-    // Without a held workspace the integrator refuses IDO 2, 4, 5 and 6
-    // (nothing is open) before it could touch one; IDO = 3 never touches it.
-    I2PRK(ido, neq, fcn, x, xend, tol, param, y, I2ERRNRM, ws.data);
-  }
-  E1POP(ode::kFrontName);
-  if (ido == 3) ode::release(ws);
+  ode::whole_call(ode::default_instance(), ido, neq, ode::PlainRhs{fcn}, x, xend, tol, param, y);
 }
 
 }  // namespace rkv

@@ -41,6 +41,13 @@ inline constexpr Report kInorm{
     5, 10, "The argument PARAM(10) = INORM = %(R1).  It must be less than four."};
 inline constexpr Report kNegativeEntry{5, 4,
                                        "Argument PARAM(%(I1)) = %(R1).  It cannot be negative."};
+inline constexpr Report kXNotFinite{
+    5, 15, "Independent variable X = %(R1).  It must be a finite number."};
+inline constexpr Report kXendNotFinite{
+    5, 16, "Final point XEND = %(R1).  It must be a finite number."};
+inline constexpr Report kYNotFinite{5, 17,
+                                    "Initial value Y(%(I1)) = %(R1).  It must be a finite number."};
+inline constexpr Report kNanEntry{5, 18, "Argument PARAM(%(I1)) = %(R1).  It cannot be NaN."};
 inline constexpr Report kHminAboveHmax{5, 7, "HMIN = %(R1) is greater than HMAX = %(R2)."};
 inline constexpr Report kEvaluationLimit{
     4, 2,
@@ -50,6 +57,19 @@ inline constexpr Report kStepLimit{
     4, 3, "Maximum number of steps allowed, %(I1), used.  The problem may be stiff."};
 inline constexpr Report kToleranceUnmet{
     4, 1, "Unable to satisfy the error requirement.  TOL = %(R1) may be too small."};
+inline constexpr Report kAnswerBeforeStep{
+    5, 12,
+    "IDO has been set to %(I1), but the pause before a step can only be answered with IDO = 4."};
+inline constexpr Report kAnswerAfterAttempt{
+    5, 13,
+    "IDO has been set to %(I1), but the pause after a step attempt can only be answered with "
+    "IDO = 5 or IDO = 6."};
+inline constexpr Report kNoPause{
+    5, 14, "IDO has been set to %(I1), but no pause of the routine is waiting for an answer."};
+inline constexpr Report kInUse{
+    5, 11,
+    "I2PRK is already in use.  It cannot be called again before the call in progress has "
+    "returned."};
 
 // Front end IVPRK.
 inline constexpr Report kFrontIdoRange{
@@ -61,6 +81,10 @@ inline constexpr Report kFrontStorage{
 inline constexpr Report kFrontNotInitialised{
     5, 9,
     "IDO has been set to %(i1), but the routine has not been initialized in a call with IDO = 1."};
+inline constexpr Report kFrontInUse{
+    5, 11,
+    "IVPRK is already in use.  It cannot be called again before the call in progress has "
+    "returned."};
 
 }  // namespace report
 }  // namespace rkv::ode

@@ -4,6 +4,8 @@
 //   2  max_i |v_i| / max(|y_i|, floor)      as 0 with the lower bound PARAM(11)
 //   3  sqrt(sum_i (v_i / max(|w_i|, 1))^2)  Euclidean, scaled by the running
 //                                           maximum of |y| (workspace column 10)
+// The settings are those of the instance in use; I2ERRNRM itself reads those
+// of the calling thread's default instance, which IVPRK drives.
 // ENORM is a single-precision variable updated element by element. An error
 // vector containing a NaN yields a NaN norm under every INORM, so that the
 // step is rejected rather than accepted with an unknown error.
@@ -12,6 +14,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "calls.hpp"
 #include "isa.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "rkv/ode/kernels.hpp"
@@ -84,9 +87,10 @@ float relative_max(std::int32_t neq, const float* v, const float* y, float bound
 
 }  // namespace
 
-void I2ERRNRM(const std::int32_t& neq, const float* v, const float* y, const float* w,
-              float& enorm) {
-  const ode::Settings& settings = ode::solver_state().settings;
+namespace ode {
+
+void error_norm(const Settings& settings, const std::int32_t& neq, const float* v, const float* y,
+                const float* w, float& enorm) {
   switch (settings.inorm) {
     case 1: {
       enorm = 0.0f;
@@ -118,6 +122,13 @@ void I2ERRNRM(const std::int32_t& neq, const float* v, const float* y, const flo
       enorm = relative_max(neq, v, y, 1.0f);
       return;
   }
+}
+
+}  // namespace ode
+
+void I2ERRNRM(const std::int32_t& neq, const float* v, const float* y, const float* w,
+              float& enorm) {
+  ode::error_norm(ode::solver_state().settings, neq, v, y, w, enorm);
 }
 
 }  // namespace rkv

@@ -1,8 +1,7 @@
 // The persistent state of the integrator I2PRK and the front end's workspace.
 //
-// There is exactly one instance of each for the program run. Both start out
-// all zeros (static storage): before the first IDO = 1 call nothing is open
-// and nothing is held. The integrator opens an integration on IDO = 1 and
+// Each solver instance (instance.hpp) has one of each; both start out all
+// zeros: before the first IDO = 1 call nothing is open and nothing is held. The integrator opens an integration on IDO = 1 and
 // closes it on IDO = 3; the front end IVPRK holds the workspace of 10*NEQ
 // reals from its IDO = 1 call until the call with IDO = 3 returns.
 //
@@ -40,11 +39,19 @@ enum class ErrorPoint : std::int32_t {
   kTol,
   kInorm,
   kNegativeEntry,
+  kXNotFinite,
+  kXendNotFinite,
+  kYNotFinite,
+  kNanEntry,
   // Integrator, inside the stepping loop.
   kHminAboveHmax,
   kEvaluationLimit,
   kStepLimit,
   kToleranceUnmet,
+  // The answer does not fit the pending pause (or none is pending).
+  kAnswerBeforeStep,
+  kAnswerAfterAttempt,
+  kNoPause,
   // A serious error posted by user code during a call of the right-hand
   // side or of the norm routine (no message of the solver's own).
   kUserCode,
@@ -63,6 +70,13 @@ struct Settings {
   float scale;                // PARAM(9): error scale factor s
   std::int32_t inorm;         // PARAM(10): error norm 0..3
   float floor;                // PARAM(11): lower bound of the INORM = 2 norm
+};
+
+// The pause the last call returned with, waiting for the caller's answer.
+enum class Pause : std::int32_t {
+  kNone = 0,
+  kBeforeStep,    // returned IDO = 4; the answer is 4
+  kAfterAttempt,  // returned IDO = 5 or 6; the answer is 5 or 6
 };
 
 struct SolverState {
@@ -84,10 +98,16 @@ struct SolverState {
   std::int32_t accepted;           // accepted steps since IDO = 1
   std::int32_t evaluations;        // right-hand side calls since IDO = 1
   Settings settings;
+  Pause pause;             // the pause waiting for an answer
+  std::int32_t shown_neq;  // > 0 while Y shows the candidate of a pause after an
+                           // attempt: the count Y and column 9 were exchanged with
+  std::int32_t k1_ready;   // column 1 already holds f(X, Y), written by an accept
+                           // observer; the next loop head takes it as k1
   ErrorPoint last_error;  // the error point that ended the last call
 };
 
-// The integrator's one instance.
+// The state of the calling thread's default instance, the one IVPRK and a
+// direct call of I2PRK use (instance.hpp).
 SolverState& solver_state();
 
 // The workspace held by the front end: `size` reals, or none (nullptr).
@@ -95,6 +115,7 @@ struct Workspace {
   float* data;
   std::size_t size;
 };
+// The workspace of the calling thread's default instance.
 Workspace& front_end_workspace();
 
 // The workspace request asks this gate first; a gate that returns false makes

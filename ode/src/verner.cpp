@@ -105,14 +105,16 @@ RKV_ALWAYS_INLINE void candidate_and_error(const SolverState& s, std::size_t n, 
 
 // Sets the stage abscissa X + c H (rounded to single precision, as stored)
 // and evaluates the right-hand side there at the stage argument.
-RKV_ALWAYS_INLINE bool evaluate(SolverState& s, ErrorState& e, RhsFunction fcn,
+template <class Rhs>
+RKV_ALWAYS_INLINE bool evaluate(SolverState& s, ErrorState& e, const Rhs& rhs,
                                 const std::int32_t& neq, double xs, const float* arg, float* k) {
   s.xstage = static_cast<float>(xs);
-  return call_rhs(e, s, fcn, neq, s.xstage, arg, k);
+  return call_rhs(e, s, rhs, neq, s.xstage, arg, k);
 }
 
-RKV_ALWAYS_INLINE bool step(SolverState& s, const std::int32_t& neq, RhsFunction fcn,
-                            NormFunction fnorm, const float* y, float* wk) {
+template <class Rhs>
+RKV_ALWAYS_INLINE bool step(SolverState& s, const std::int32_t& neq, const Rhs& rhs,
+                            const Norm& norm, const float* y, float* wk) {
   const std::size_t n = static_cast<std::size_t>(neq);
   const double h = static_cast<double>(s.step);
   const double x = static_cast<double>(s.xstart);
@@ -123,50 +125,61 @@ RKV_ALWAYS_INLINE bool step(SolverState& s, const std::int32_t& neq, RhsFunction
   // Stage 2: column 9 := Y + (a21 * H) k1, the product rounded first.
   const float c = static_cast<float>(static_cast<double>(s.table[0]) * h);
   stage2_argument(n, c, column(wk, n, 1), y, arg);
-  if (!evaluate(s, e, fcn, neq, h / 6.0 + x, arg, column(wk, n, 2))) return false;
+  if (!evaluate(s, e, rhs, neq, h / 6.0 + x, arg, column(wk, n, 2))) return false;
 
   // Stages 3 to 8; the abscissae are the row sums of a: 4/15, 2/3, 5/6, 1, 1/15, 1.
   stage_argument<3>(s, n, h, y, wk, arg);
-  if (!evaluate(s, e, fcn, neq, (h * 4.0) / 15.0 + x, arg, column(wk, n, 3))) return false;
+  if (!evaluate(s, e, rhs, neq, (h * 4.0) / 15.0 + x, arg, column(wk, n, 3))) return false;
   stage_argument<4>(s, n, h, y, wk, arg);
-  if (!evaluate(s, e, fcn, neq, (h * 2.0) / 3.0 + x, arg, column(wk, n, 4))) return false;
+  if (!evaluate(s, e, rhs, neq, (h * 2.0) / 3.0 + x, arg, column(wk, n, 4))) return false;
   stage_argument<5>(s, n, h, y, wk, arg);
-  if (!evaluate(s, e, fcn, neq, (h * 5.0) / 6.0 + x, arg, column(wk, n, 5))) return false;
+  if (!evaluate(s, e, rhs, neq, (h * 5.0) / 6.0 + x, arg, column(wk, n, 5))) return false;
   stage_argument<6>(s, n, h, y, wk, arg);
-  if (!evaluate(s, e, fcn, neq, h + x, arg, column(wk, n, 6))) return false;
+  if (!evaluate(s, e, rhs, neq, h + x, arg, column(wk, n, 6))) return false;
   stage_argument<7>(s, n, h, y, wk, arg);
-  if (!evaluate(s, e, fcn, neq, h / 15.0 + x, arg, column(wk, n, 7))) return false;
+  if (!evaluate(s, e, rhs, neq, h / 15.0 + x, arg, column(wk, n, 7))) return false;
   stage_argument<8>(s, n, h, y, wk, arg);
-  if (!evaluate(s, e, fcn, neq, h + x, arg, column(wk, n, 8))) return false;
+  if (!evaluate(s, e, rhs, neq, h + x, arg, column(wk, n, 8))) return false;
 
   candidate_and_error(s, n, h, y, wk, arg);
   float* err = column(wk, n, 2);
-  if (!call_norm(e, fnorm, neq, err, y, column(wk, n, 10), s.enorm)) return false;
+  if (!call_norm(e, norm, neq, err, y, column(wk, n, 10), s.enorm)) return false;
   s.error = static_cast<float>(static_cast<double>(s.h) * static_cast<double>(s.enorm) *
                                static_cast<double>(s.settings.scale));
   return true;
 }
 
-RKV_TARGET_AVX512 bool step_avx512(SolverState& s, const std::int32_t& neq, RhsFunction fcn,
-                                   NormFunction fnorm, const float* y, float* wk) {
-  return step(s, neq, fcn, fnorm, y, wk);
+template <class Rhs>
+RKV_TARGET_AVX512 bool step_avx512(SolverState& s, const std::int32_t& neq, const Rhs& rhs,
+                                   const Norm& norm, const float* y, float* wk) {
+  return step(s, neq, rhs, norm, y, wk);
 }
 
-RKV_TARGET_AVX2 bool step_avx2(SolverState& s, const std::int32_t& neq, RhsFunction fcn,
-                               NormFunction fnorm, const float* y, float* wk) {
-  return step(s, neq, fcn, fnorm, y, wk);
+template <class Rhs>
+RKV_TARGET_AVX2 bool step_avx2(SolverState& s, const std::int32_t& neq, const Rhs& rhs,
+                               const Norm& norm, const float* y, float* wk) {
+  return step(s, neq, rhs, norm, y, wk);
 }
 
-bool step_baseline(SolverState& s, const std::int32_t& neq, RhsFunction fcn, NormFunction fnorm,
+template <class Rhs>
+bool step_baseline(SolverState& s, const std::int32_t& neq, const Rhs& rhs, const Norm& norm,
                    const float* y, float* wk) {
-  return step(s, neq, fcn, fnorm, y, wk);
+  return step(s, neq, rhs, norm, y, wk);
 }
 
 }  // namespace
 
-bool verner_step(SolverState& s, const std::int32_t& neq, RhsFunction fcn, NormFunction fnorm,
+template <class Rhs>
+bool verner_step(SolverState& s, const std::int32_t& neq, const Rhs& rhs, const Norm& norm,
                  const float* y, float* wk) {
-  return dispatch(step_avx512, step_avx2, step_baseline, s, neq, fcn, fnorm, y, wk);
+  return dispatch(step_avx512<Rhs>, step_avx2<Rhs>, step_baseline<Rhs>, s, neq, rhs, norm, y, wk);
 }
+
+template bool verner_step<PlainRhs>(SolverState&, const std::int32_t&, const PlainRhs&,
+                                    const Norm&, const float*, float*);
+template bool verner_step<ContextRhs>(SolverState&, const std::int32_t&, const ContextRhs&,
+                                      const Norm&, const float*, float*);
+template bool verner_step<PointerRhs>(SolverState&, const std::int32_t&, const PointerRhs&,
+                                      const Norm&, const float*, float*);
 
 }  // namespace rkv::ode

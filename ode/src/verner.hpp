@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "calls.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "solver_state.hpp"
 
@@ -15,7 +16,15 @@ namespace rkv::ode {
 // Makes seven calls of the right-hand side and one of the norm routine.
 // Returns false when one of those calls ran into a serious error; the
 // columns then hold partial results that must not be used.
-bool verner_step(SolverState& s, const std::int32_t& neq, RhsFunction fcn, NormFunction fnorm,
+// Compiled for each form of the right-hand side (calls.hpp).
+template <class Rhs>
+bool verner_step(SolverState& s, const std::int32_t& neq, const Rhs& rhs, const Norm& norm,
                  const float* y, float* wk);
+
+// With a plain function and the caller's norm routine.
+inline bool verner_step(SolverState& s, const std::int32_t& neq, RhsFunction fcn,
+                        NormFunction fnorm, const float* y, float* wk) {
+  return verner_step(s, neq, PlainRhs{fcn}, Norm{fnorm, nullptr}, y, wk);
+}
 
 }  // namespace rkv::ode

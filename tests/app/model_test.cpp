@@ -4,9 +4,13 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <array>
 #include <limits>
 
 #include "model.hpp"
+#include "rkv/ode/integrator.hpp"
+#include "rkv/ode/ivprk.hpp"
+#include "rkv/ode/param.hpp"
 #include "trajectory.hpp"
 
 namespace rkv::app {
@@ -131,6 +135,40 @@ TEST(StepCounts, RejectionsFollowFromEvaluations) {
     EXPECT_EQ(s.good, c.good);
     EXPECT_EQ(s.bad, c.bad);
   }
+}
+
+// The program's integration (TOL 1e-6, HMAX 0.001, no step limit) through
+// the turning point, once through IVPRK with RHSFUN on TRAJDATA and once
+// through an integrator with RHSTRAJ on a record of its own: the same bits
+// at every output point.
+TEST_F(Model, RecordAsContextGivesTheBitsOfRhsfun) {
+  TrajData record = initial_trajdata();
+  Integrator it(RHSTRAJ, &record);
+  std::int32_t ido_a = 1, ido_b = 1;
+  const std::int32_t neq = 1;
+  const float tol = 1.0e-6f;
+  float xa = 0.0f, xb = 0.0f, ya = 10.0f, yb = 10.0f;
+  std::array<float, param::kSize> pa{}, pb{};
+  for (auto* p : {&pa, &pb}) {
+    param::set(p->data(), param::kHmax, 0.001f);
+    param::set(p->data(), param::kMaxSteps, 0.5f);
+  }
+  for (int k = 1; k <= 200 && ya < 10.1f && ya > -10.1f; ++k) {
+    const float xend = static_cast<float>(k) * 0.1f;
+    IVPRK(ido_a, neq, RHSFUN, xa, xend, tol, pa.data(), &ya);
+    it.integrate(ido_b, neq, xb, xend, tol, pb.data(), &yb);
+    ASSERT_EQ(ido_a, 2);
+    ASSERT_EQ(ido_b, 2);
+    ASSERT_EQ(std::bit_cast<std::uint32_t>(ya), std::bit_cast<std::uint32_t>(yb)) << xend;
+    for (std::int32_t i = param::kLastStep; i <= param::kEvaluations; ++i) {
+      ASSERT_EQ(std::bit_cast<std::uint32_t>(param::get(pa.data(), i)),
+                std::bit_cast<std::uint32_t>(param::get(pb.data(), i)));
+    }
+  }
+  EXPECT_EQ(TRAJDATA.OUTWARD, -1);
+  EXPECT_EQ(record.OUTWARD, -1);
+  ido_a = 3;
+  IVPRK(ido_a, neq, RHSFUN, xa, xa, tol, pa.data(), &ya);
 }
 
 }  // namespace

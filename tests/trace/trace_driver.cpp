@@ -9,14 +9,20 @@
 // or TERMINAL report is printed and the run goes on; the type recorded at the
 // driver's level is traced and then cleared.
 //
-//   trace_driver [--isa=baseline|avx2|avx512]
-// narrows the vector instruction set of the solver's loops (where the
-// processor has the one named); the traces must not change.
+//   trace_driver [--isa=baseline|avx2|avx512] [--via=ivprk|plain|context|callable|c]
+// --isa narrows the vector instruction set of the solver's loops (where the
+// processor has the one named); --via runs the integrations through one
+// integrator object instead of IVPRK, made with a plain function, with a
+// context function, with a callable, or through the C handle. The one
+// object keeps its state from one integration to the next as IVPRK's
+// instance does (PARAM(31) before the first attempt still shows the last
+// step of the previous integration). The traces must not change either way.
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +31,8 @@
 #include "rkv/errors/stack.hpp"
 #include "rkv/errors/state.hpp"
 #include "rkv/host/units.hpp"
+#include "rkv/integrator.h"
+#include "rkv/ode/integrator.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "rkv/ode/param.hpp"
 
@@ -90,6 +98,84 @@ void stiff(const std::int32_t&, const float& x, const float* y, float* yp) {
       static_cast<float>(-1000.0 * (static_cast<double>(y[0]) - std::cos(static_cast<double>(x))));
 }
 
+// ---- the solver of one integration -----------------------------------------
+
+enum class Via { kIvprk, kPlain, kContext, kCallable, kC };
+Via g_via = Via::kIvprk;
+
+bool via_from_name(const char* name, Via& via) {
+  const std::pair<const char*, Via> names[] = {{"ivprk", Via::kIvprk},
+                                               {"plain", Via::kPlain},
+                                               {"context", Via::kContext},
+                                               {"callable", Via::kCallable},
+                                               {"c", Via::kC}};
+  for (const auto& [n, v] : names) {
+    if (std::strcmp(name, n) == 0) {
+      via = v;
+      return true;
+    }
+  }
+  return false;
+}
+
+// The right-hand side of the integration being traced.
+rkv::RhsFunction g_rhs = nullptr;
+
+void plain_rhs(const std::int32_t& n, const float& x, const float* y, float* yp) {
+  g_rhs(n, x, y, yp);
+}
+
+void context_rhs(void* f, const std::int32_t& n, const float& x, const float* y, float* yp) {
+  (*static_cast<rkv::RhsFunction*>(f))(n, x, y, yp);
+}
+
+void c_rhs(void* f, const std::int32_t* n, const float* x, const float* y, float* yp) {
+  (*static_cast<rkv::RhsFunction*>(f))(*n, *x, y, yp);
+}
+
+// IVPRK, or the one integrator of the form g_via names; its right-hand side
+// is g_rhs, reached through the context where the form has one.
+class Solver {
+ public:
+  Solver() {
+    switch (g_via) {
+      case Via::kPlain:
+        it_.emplace(plain_rhs);
+        break;
+      case Via::kContext:
+        it_.emplace(context_rhs, static_cast<void*>(&g_rhs));
+        break;
+      case Via::kCallable:
+        it_.emplace([f = &g_rhs](const std::int32_t& n, const float& x, const float* y,
+                                 float* yp) { (*f)(n, x, y, yp); });
+        break;
+      case Via::kC:
+        handle_ = rkv_integrator_create(c_rhs, &g_rhs);
+        break;
+      default:
+        break;
+    }
+  }
+  ~Solver() { rkv_integrator_destroy(handle_); }
+  Solver(const Solver&) = delete;
+  Solver& operator=(const Solver&) = delete;
+
+  void call(std::int32_t& ido, std::int32_t neq, float& x, float xend, float tol, float* prm,
+            float* y) {
+    if (handle_ != nullptr) {
+      rkv_integrator_ivprk(handle_, &ido, &neq, &x, &xend, &tol, prm, y);
+    } else if (it_) {
+      it_->integrate(ido, neq, x, xend, tol, prm, y);
+    } else {
+      rkv::IVPRK(ido, neq, g_rhs, x, xend, tol, prm, y);
+    }
+  }
+
+ private:
+  std::optional<rkv::Integrator> it_;
+  rkv_integrator* handle_ = nullptr;
+};
+
 // ---- one traced integration -----------------------------------------------
 
 struct Integration {
@@ -132,7 +218,7 @@ std::int32_t trace_call(const char* what, std::int32_t ido_in, std::int32_t ido,
   return type;
 }
 
-void run(const Integration& in) {
+void run(Solver& solver, const Integration& in) {
   emit(std::string("== ").append(in.name));
   float x = in.x0;
   float y[kMaxNeq] = {};
@@ -141,11 +227,12 @@ void run(const Integration& in) {
   for (const auto& [i, v] : in.settings) set(prm, i, v);
   std::int32_t ido = 1;
   int pauses = 0;
+  g_rhs = in.f;
   for (const float xend : in.ends) {
     std::int32_t error = 0;
     for (int guard = 0; guard < 10000; ++guard) {
       const std::int32_t ido_in = ido;
-      rkv::IVPRK(ido, in.neq, in.f, x, xend, in.tol, prm, y);
+      solver.call(ido, in.neq, x, xend, in.tol, prm, y);
       error = trace_call("call", ido_in, ido, x, y, in.neq, prm);
       if (error != 0) break;
       if (ido == 5 && in.veto_every > 0 && (++pauses % in.veto_every) == 0) {
@@ -159,14 +246,14 @@ void run(const Integration& in) {
       // The integration stays open: further calls meet the same condition.
       for (int k = 0; k < in.extra_calls_after_error; ++k) {
         std::int32_t again = 2;
-        rkv::IVPRK(again, in.neq, in.f, x, xend, in.tol, prm, y);
+        solver.call(again, in.neq, x, xend, in.tol, prm, y);
         trace_call("again", 2, again, x, y, in.neq, prm);
       }
       break;
     }
   }
   std::int32_t close = 3;
-  rkv::IVPRK(close, in.neq, in.f, x, x, in.tol, prm, y);
+  solver.call(close, in.neq, x, x, in.tol, prm, y);
   trace_call("close", 3, close, x, y, in.neq, prm);
 }
 
@@ -248,7 +335,8 @@ void run_all() {
       {"stiff, HMIN too large for TOL", stiff, 1, 0.0f, {0.0f}, {1.0f}, {P{2, 0.05f}}, 1e-6f, 0, 1},
       {"zero-length interval", decay, 1, 1.0f, {1.0f}, {1.0f, 2.0f}, {}, 1e-6f},
   };
-  for (const Integration& in : cases) run(in);
+  Solver solver;
+  for (const Integration& in : cases) run(solver, in);
 }
 
 }  // namespace
@@ -257,11 +345,12 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
     rkv::ode::Isa isa = rkv::ode::Isa::kBaseline;
-    if (std::strncmp(a, "--isa=", 6) != 0 || !rkv::ode::isa_from_name(a + 6, isa)) {
+    if (std::strncmp(a, "--isa=", 6) == 0 && rkv::ode::isa_from_name(a + 6, isa)) {
+      rkv::ode::select_isa_for_testing(isa);
+    } else if (std::strncmp(a, "--via=", 6) != 0 || !via_from_name(a + 6, g_via)) {
       std::fprintf(stderr, "trace_driver: unknown argument %s\n", a);
       return 2;
     }
-    rkv::ode::select_isa_for_testing(isa);
   }
   // Reports are printed but never stop the run; the driver's own level makes
   // every solver call a call from library code.

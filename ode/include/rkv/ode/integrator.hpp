@@ -1,0 +1,84 @@
+// rkv::Integrator: an integration that owns its solver state and workspace,
+// driven by the IDO protocol of IVPRK (ivprk.hpp) with the same checks,
+// reports, PARAM settings and statistics, bit for bit. Any number of
+// integrators can be open at once, each on its own thread or several on one;
+// IVPRK itself is the per-thread default integrator with a plain function.
+//
+// The right-hand side is given once, at construction: a plain function, a
+// function with a context pointer, or any callable f(neq, x, y, yprime)
+// (copied once; no allocation per call). Each evaluation costs one indirect
+// call, as with IVPRK.
+//
+// One integrator serves one call at a time: a call made while a call of the
+// same integrator is in progress (from its right-hand side, or from another
+// thread) is refused with IVPRK's "already in use" TERMINAL error.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+#include <utility>
+
+#include "rkv/ode/ivprk.hpp"
+
+namespace rkv {
+
+// Right-hand side with a context pointer: writes YPRIME(1..NEQ) = f(X, Y).
+using RhsContextFunction = void (*)(void* context, const std::int32_t& neq, const float& x,
+                                    const float* y, float* yprime);
+// The same with every argument by pointer, as the C interface passes them.
+using RhsPointerFunction = void (*)(void* context, const std::int32_t* neq, const float* x,
+                                    const float* y, float* yprime);
+
+class Integrator;
+namespace ode {
+struct Instance;
+// The instance an integrator owns (for the solver's own layers).
+Instance& instance_of(Integrator& integrator);
+}  // namespace ode
+
+class Integrator {
+ public:
+  explicit Integrator(RhsFunction fcn);
+  Integrator(RhsContextFunction fcn, void* context);
+  Integrator(RhsPointerFunction fcn, void* context);
+  // Any callable taking (const int32_t& neq, const float& x, const float* y,
+  // float* yprime); it is moved into the integrator once.
+  template <class F>
+    requires(!std::is_same_v<std::remove_cvref_t<F>, Integrator> &&
+             std::is_invocable_v<F&, const std::int32_t&, const float&, const float*, float*>)
+  explicit Integrator(F f)
+      : Integrator(&call_owned<F>, new F(std::move(f)), &delete_owned<F>) {}
+
+  // Releases the workspace (whether or not IDO = 3 was called).
+  ~Integrator();
+  // A moved-from integrator may only be destroyed or assigned to.
+  Integrator(Integrator&& other) noexcept;
+  Integrator& operator=(Integrator&& other) noexcept;
+  Integrator(const Integrator&) = delete;
+  Integrator& operator=(const Integrator&) = delete;
+
+  // The IDO protocol 1 to 6 exactly as IVPRK(IDO, NEQ, f, X, XEND, TOL,
+  // PARAM, Y); reports name IVPRK and I2PRK as IVPRK's do.
+  void integrate(std::int32_t& ido, const std::int32_t& neq, float& x, const float& xend,
+                 const float& tol, float* param, float* y);
+
+ private:
+  // Takes ownership of `owned`, released with `release` (also when the
+  // construction fails).
+  Integrator(RhsContextFunction fcn, void* owned, void (*release)(void*));
+
+  template <class F>
+  static void call_owned(void* f, const std::int32_t& neq, const float& x, const float* y,
+                         float* yprime) {
+    (*static_cast<F*>(f))(neq, x, y, yprime);
+  }
+  template <class F>
+  static void delete_owned(void* f) {
+    delete static_cast<F*>(f);
+  }
+
+  friend ode::Instance& ode::instance_of(Integrator& integrator);
+  ode::Instance* instance_;
+};
+
+}  // namespace rkv

@@ -1,0 +1,95 @@
+// A solver instance: everything one integration owns. The solver state, the
+// workspace, the right-hand side given at construction, the in-use flag that
+// refuses a second call while one is in progress, and an optional observer
+// of the accepted steps.
+//
+// IVPRK and a direct call of I2PRK use the calling thread's default
+// instance, whose right-hand side is the one passed with each call; every
+// rkv::Integrator owns an instance of its own. Both run the same front end
+// and integrator, so on the same inputs they give the same bits.
+#pragma once
+
+#include <cstdint>
+
+#include "calls.hpp"
+#include "in_use.hpp"
+#include "rkv/ode/integrator.hpp"
+#include "rkv/ode/ivprk.hpp"
+#include "solver_state.hpp"
+
+namespace rkv::ode {
+
+// One accepted step, seen before Y is overwritten.
+struct StepView {
+  std::int32_t neq;
+  float x0, x1;       // start and end of the step (x1 = x0 + step, as stored)
+  float step;         // signed step H
+  const float* y0;    // Y at x0 (the caller's Y array)
+  const float* y1;    // the accepted solution at x1 (workspace column 9)
+  const float* wk;    // the workspace: column j at wk + (j-1)*neq; columns 1 and 3..8
+                      // hold k1 and k3..k8 of this step; column 2 holds the error
+                      // vector (k2 is gone); column 10 the running max |y|.
+  float* k1_next;     // column 1: an observer may write f(x1, y1) here (after it is
+                      // done with k1) and set *k1_ready = 1; the next loop head then
+  std::int32_t* k1_ready;  // takes it as its k1 instead of calling f (still counted as
+                           // one evaluation at that moment, so PARAM(35) is unchanged).
+};
+
+// Called after each accepted step, bracketed as user code. Returning true
+// ends the call once the step is accepted: IDO = 7 on return ("stopped after
+// a step"); the next call with IDO = 2 and the same XEND goes on exactly as
+// if nothing happened. When the step reached XEND the call ends with IDO = 2
+// as always. A serious error posted meanwhile abandons the step, as one
+// posted from the right-hand side does.
+struct AcceptObserver {
+  bool (*on_accept)(void* self, const StepView& view);
+  void* self;
+};
+
+// IDO on return after an observer asked to stop.
+inline constexpr std::int32_t kStoppedAfterStep = 7;
+
+// The form of the right-hand side an instance was made with.
+enum class RhsKind : std::int32_t {
+  kPerCall,  // IVPRK's: the plain function passed with each call
+  kPlain,
+  kContext,
+  kPointer,
+};
+
+struct Instance {
+  Instance() = default;
+  ~Instance();  // releases the workspace and an owned context
+  Instance(const Instance&) = delete;
+  Instance& operator=(const Instance&) = delete;
+
+  SolverState state{};
+  Workspace workspace{};
+  RhsKind kind = RhsKind::kPerCall;
+  RhsFunction plain = nullptr;
+  RhsContextFunction with_context = nullptr;
+  RhsPointerFunction with_pointers = nullptr;
+  void* context = nullptr;
+  void (*release_context)(void*) = nullptr;  // set when the instance owns `context`
+  InUseFlag in_use{0};
+  // nullptr for IVPRK's default instance: one predictable branch per step.
+  const AcceptObserver* observer = nullptr;
+};
+
+// The calling thread's default instance (created empty on first use,
+// released when the thread ends).
+Instance& default_instance();
+
+// The integrator I2PRK on an instance, for a caller that holds its in-use
+// flag.
+template <class Rhs>
+void integrator(Instance& in, std::int32_t& ido, std::int32_t neq, const Rhs& rhs, float& x,
+                const float& xend, const float& tol, float* param, float* y, const Norm& norm,
+                float* wk);
+
+// A whole call of an instance made with its own right-hand side (an
+// Integrator): the in-use flag, then the front end with that right-hand side.
+void integrate_instance(Instance& in, std::int32_t& ido, const std::int32_t& neq, float& x,
+                        const float& xend, const float& tol, float* param, float* y);
+
+}  // namespace rkv::ode
