@@ -283,6 +283,7 @@ bool Tracker::on_accept(const AcceptedStep& s) {
     if (ok) out_done_ += 1;
   }
 
+  if (!ok) hits_.clear();  // a failure ends the step's report; the post says why
   if (have_k9_) {
     for (std::size_t i = 0; i < n; ++i) s.k1_next[i] = k9_[i];
     *s.k1_ready = 1;

@@ -68,6 +68,12 @@ class Tracker {
   [[nodiscard]] std::int32_t outputs_done() const { return out_done_; }
   [[nodiscard]] std::int32_t outputs_total() const { return out_n_; }
 
+  // At the start of each call: no events, no failure yet.
+  void begin_call() {
+    hits_.clear();
+    failure_ = TrackFailure::kNone;
+  }
+
   // Called after each accepted step; true when the call is to stop after it
   // (events were located or a failure was met).
   bool on_accept(const AcceptedStep& s);
