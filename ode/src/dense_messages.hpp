@@ -31,6 +31,10 @@ inline constexpr Report kEventNaN{
 inline constexpr Report kAfterTerminal{
     5, 7,
     "The integration ended at a terminal event at X = %(R1).  The next call must have IDO = 3."};
+inline constexpr Report kDenseStorage{
+    5, 8,
+    "The required storage cannot be allocated.  Storage based on NEQ = %(I1) and %(I2) event "
+    "functions."};
 
 }  // namespace report
 }  // namespace rkv::ode

@@ -25,23 +25,30 @@ void post(const ode::Report& r) {
   E1MES(r.type, r.code, r.text);
 }
 
-// The instance's own right-hand side, in whichever form it was given.
-void call_instance_rhs(const void* self, const std::int32_t& neq, const float& x, const float* y,
-                       float* yprime) {
-  const ode::Instance& in = *static_cast<const ode::Instance*>(self);
+// The instance's own right-hand side, in the form it was given.
+ode::RhsRef rhs_of(const ode::Instance& in) {
+  ode::RhsRef r;
   switch (in.kind) {
     case ode::RhsKind::kPlain:
-      in.plain(neq, x, y, yprime);
+      r.plain = in.plain;
       break;
     case ode::RhsKind::kContext:
-      in.with_context(in.context, neq, x, y, yprime);
+      r.with_context = in.with_context;
       break;
     case ode::RhsKind::kPointer:
-      in.with_pointers(in.context, &neq, &x, y, yprime);
+      r.with_pointers = in.with_pointers;
       break;
     case ode::RhsKind::kPerCall:
-      break;  // not an Integrator's instance
+      break;  // IVPRK's default instance, never an Integrator's
   }
+  r.context = in.context;
+  return r;
+}
+
+void storage_failed(std::int32_t neq, std::int32_t events) {
+  E1SETINT(kP1, neq);
+  E1SETINT(kP2, events);
+  post(ode::report::kDenseStorage);
 }
 
 bool within(float v, float a, float b) {
@@ -142,8 +149,8 @@ void DenseOutput::set_events(const Event* events, std::int32_t m, const EventSet
     if (missing != 0) {
       E1SETINT(kP1, missing);
       post(ode::report::kEventMissing);
-    } else {
-      impl_->tracker.set_events(events, m, settings);
+    } else if (!impl_->tracker.set_events(events, m, settings)) {
+      storage_failed(impl_->neq, m);
     }
   }
   E1POP(ode::kDenseName);
@@ -175,10 +182,16 @@ void DenseOutput::integrate(std::int32_t& ido, const std::int32_t& neq, float& x
   } else if (repeat_end) {
     // The interval was completed by the step whose events the caller has seen.
   } else if (!m.out_fresh || m.check_output(x, xend)) {
-    if (ido == 1 || !m.opened || neq != m.neq) {
-      m.tracker.open(neq, ode::RhsRef{&call_instance_rhs, &in});
+    // Sized for this NEQ before the solver runs; a NEQ below 1 is left to
+    // the solver's own report (the tracker then sees no step).
+    if (neq >= 1 && (ido == 1 || !m.opened || neq != m.neq)) {
+      m.opened = m.tracker.open(neq, rhs_of(in));
       m.neq = neq;
-      m.opened = true;
+      if (!m.opened) {
+        storage_failed(neq, m.tracker.event_count());
+        E1POP(ode::kDenseName);
+        return;
+      }
     }
     if (m.out_fresh) {
       m.tracker.set_output(m.out_x, m.out_n, m.out_y, m.out_yp);

@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <new>
 
 #include "calls.hpp"
 #include "rkv/errors/state.hpp"
@@ -71,30 +72,49 @@ bool is_crossing(Crossing c, float g0, float g1) {
 
 }  // namespace
 
-void Tracker::open(std::int32_t neq, RhsRef rhs) {
-  neq_ = neq;
+bool Tracker::open(std::int32_t neq, RhsRef rhs) {
+  // Sized in full before anything changes: a failed request leaves the
+  // tracker closed (it then ignores every step).
+  neq_ = 0;
   rhs_ = rhs;
   const std::size_t n = sz(neq);
-  for (std::vector<float>* v : {&k9_, &k10_, &arg_, &y_, &yp_}) v->assign(n, 0.0f);
-  hit_y_.assign(n * events_.size(), 0.0f);
-  hit_yp_.assign(n * events_.size(), 0.0f);
+  try {
+    for (std::vector<float>* v : {&k9_, &k10_, &arg_, &y_, &yp_}) v->assign(n, 0.0f);
+    hit_y_.assign(n * events_.size(), 0.0f);
+    hit_yp_.assign(n * events_.size(), 0.0f);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  neq_ = neq;
   have_g0_ = false;
   hits_.clear();
   failure_ = TrackFailure::kNone;
   extra_evaluations_ = 0;
   event_evaluations_ = 0;
+  return true;
 }
 
-void Tracker::set_events(const Event* events, std::int32_t m, const EventSettings& settings) {
-  events_.assign(events, events + m);
+bool Tracker::set_events(const Event* events, std::int32_t m, const EventSettings& settings) {
+  try {
+    std::vector<Event> list(events, events + m);
+    std::vector<float> g0(sz(m), 0.0f);
+    std::vector<float> g1(sz(m), 0.0f);
+    std::vector<float> hy(sz(neq_) * sz(m), 0.0f);
+    std::vector<float> hyp(sz(neq_) * sz(m), 0.0f);
+    std::vector<EventHit> hits;
+    hits.reserve(sz(m));
+    events_.swap(list);
+    g0_.swap(g0);
+    g1_.swap(g1);
+    hit_y_.swap(hy);
+    hit_yp_.swap(hyp);
+    hits_.swap(hits);
+  } catch (const std::bad_alloc&) {
+    return false;  // the list in force stays
+  }
   settings_ = settings;
-  g0_.assign(sz(m), 0.0f);
-  g1_.assign(sz(m), 0.0f);
-  hit_y_.assign(sz(neq_) * sz(m), 0.0f);
-  hit_yp_.assign(sz(neq_) * sz(m), 0.0f);
-  hits_.clear();
-  hits_.reserve(sz(m));
   have_g0_ = false;
+  return true;
 }
 
 void Tracker::clear_events() {
@@ -129,7 +149,7 @@ bool Tracker::fail(TrackFailure why, std::int32_t index, float x) {
 // step's first stage.
 bool Tracker::ensure_end_derivative() {
   if (have_k9_) return true;
-  if (!user_call([&] { rhs_.call(rhs_.self, neq_, d_.x1, d_.y1, k9_.data()); })) {
+  if (!user_call([&] { rhs_(neq_, d_.x1, d_.y1, k9_.data()); })) {
     return fail(TrackFailure::kUserCode, 0, d_.x1);
   }
   have_k9_ = true;
@@ -142,7 +162,7 @@ bool Tracker::ensure_extra_stage() {
   dense_extra_argument(d_, arg_.data());
   const float xe = dense_extra_abscissa(d_);
   extra_evaluations_ += 1;
-  if (!user_call([&] { rhs_.call(rhs_.self, neq_, xe, arg_.data(), k10_.data()); })) {
+  if (!user_call([&] { rhs_(neq_, xe, arg_.data(), k10_.data()); })) {
     return fail(TrackFailure::kUserCode, 0, xe);
   }
   d_.k[kDenseStageCount - 1] = k10_.data();

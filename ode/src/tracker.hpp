@@ -17,6 +17,8 @@
 
 #include "dense.hpp"
 #include "rkv/ode/events.hpp"
+#include "rkv/ode/integrator.hpp"
+#include "rkv/ode/ivprk.hpp"
 
 namespace rkv::ode {
 
@@ -33,11 +35,23 @@ struct AcceptedStep {
   std::int32_t* k1_ready;
 };
 
-// The right-hand side as the tracker calls it.
+// The right-hand side as the tracker calls it: one of the three forms an
+// integrator takes (the first one set is used), called directly, so that an
+// evaluation costs one indirect call as in the solver's loop.
 struct RhsRef {
-  void (*call)(const void* self, const std::int32_t& neq, const float& x, const float* y,
-               float* yprime);
-  const void* self;
+  RhsFunction plain = nullptr;
+  RhsContextFunction with_context = nullptr;
+  RhsPointerFunction with_pointers = nullptr;
+  void* context = nullptr;
+  void operator()(const std::int32_t& neq, const float& x, const float* y, float* yp) const {
+    if (plain != nullptr) {
+      plain(neq, x, y, yp);
+    } else if (with_context != nullptr) {
+      with_context(context, neq, x, y, yp);
+    } else {
+      with_pointers(context, &neq, &x, y, yp);
+    }
+  }
 };
 
 enum class TrackFailure : std::int32_t {
@@ -48,14 +62,16 @@ enum class TrackFailure : std::int32_t {
 
 class Tracker {
  public:
-  // A new integration of NEQ equations: buffers sized, event values at the
+  // A new integration of NEQ (>= 1) equations: buffers sized, event values at the
   // start taken from the first step, results and counts forgotten (the
   // output list stays).
-  void open(std::int32_t neq, RhsRef rhs);
+  // False when the storage cannot be had.
+  bool open(std::int32_t neq, RhsRef rhs);
 
   // The events to watch (m >= 1) from the next step on. Their values at the
-  // start of the next step are taken afresh.
-  void set_events(const Event* events, std::int32_t m, const EventSettings& settings);
+  // start of the next step are taken afresh. False when the storage cannot
+  // be had; the list in force then stays.
+  bool set_events(const Event* events, std::int32_t m, const EventSettings& settings);
   void clear_events();
   [[nodiscard]] std::int32_t event_count() const {
     return static_cast<std::int32_t>(events_.size());
