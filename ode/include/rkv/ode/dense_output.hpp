@@ -42,7 +42,8 @@ inline constexpr std::int32_t kIdoEvents = 7;
 
 class DenseOutput {
  public:
-  // Works through `integrator`, which must outlive it.
+  // Works through `integrator`, which must outlive it and stay where it is
+  // (not be moved from) while this object exists.
   explicit DenseOutput(Integrator& integrator);
   ~DenseOutput();
   DenseOutput(const DenseOutput&) = delete;
@@ -67,7 +68,8 @@ class DenseOutput {
                  const float& tol, float* param, float* y);
 
   // The events located in the last step, in the order of x, up to and
-  // including the first terminal one (index 0 .. event_count() - 1).
+  // including the first terminal one (index 0 .. event_count() - 1; any
+  // other index gets a record with index 0, x NaN and null values).
   [[nodiscard]] std::int32_t event_count() const;
   [[nodiscard]] const EventHit& event(std::int32_t i) const;
   // A terminal event ended the integration; only IDO = 3 may follow.
