@@ -168,7 +168,7 @@ void DenseOutput::integrate(std::int32_t& ido, const std::int32_t& neq, float& x
   ode::Instance& in = ode::instance_of(m.integrator);
   const bool repeat_end = m.complete_at_events && ido == 2 && xend == m.complete_xend;
   m.complete_at_events = false;
-  m.tracker.begin_call();
+  m.tracker.begin_call(xend);
   if (ido == 3) {
     // Closing: the solver is shown the point it stands at.
     const float shown = x;

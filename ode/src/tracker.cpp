@@ -304,11 +304,18 @@ bool Tracker::on_accept(const AcceptedStep& s) {
   }
 
   if (!ok) hits_.clear();  // a failure ends the step's report; the post says why
-  if (have_k9_) {
+  // f(x1, y1) becomes the next step's first stage only when the loop goes
+  // straight on: after a step that ends the call the caller may change Y (or
+  // the model) before going on, so the next call evaluates it afresh, and
+  // this evaluation counts as an extra one.
+  const bool stop = !hits_.empty() || failure_ != TrackFailure::kNone;
+  if (have_k9_ && !stop && s.x1 != xend_) {
     for (std::size_t i = 0; i < n; ++i) s.k1_next[i] = k9_[i];
     *s.k1_ready = 1;
+  } else if (have_k9_) {
+    extra_evaluations_ += 1;
   }
-  return !hits_.empty() || failure_ != TrackFailure::kNone;
+  return stop;
 }
 
 }  // namespace rkv::ode

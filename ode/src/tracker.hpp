@@ -3,10 +3,11 @@
 // the event functions located on the step's continuous extension (dense.hpp).
 //
 // It computes f at the step's end only when the step needs the extension or
-// events are watched, and hands it on as the next step's first stage, so the
-// steps and their evaluation count stay as they are without it; the extra
-// stage is evaluated only in a step that needs a value between its ends, and
-// is counted here, not among the solver's evaluations.
+// events are watched, and hands it on as the next step's first stage when the
+// loop goes straight on, so the steps and their evaluation count stay as they
+// are without it; the extra stage is evaluated only in a step that needs a
+// value between its ends. Evaluations beyond the solver's own are counted
+// here, not among the solver's.
 //
 // Buffers are sized when an integration is opened or the event list is set,
 // never while stepping.
@@ -84,8 +85,9 @@ class Tracker {
   [[nodiscard]] std::int32_t outputs_done() const { return out_done_; }
   [[nodiscard]] std::int32_t outputs_total() const { return out_n_; }
 
-  // At the start of each call: no events, no failure yet.
-  void begin_call() {
+  // At the start of each call, with its XEND: no events, no failure yet.
+  void begin_call(float xend) {
+    xend_ = xend;
     hits_.clear();
     failure_ = TrackFailure::kNone;
   }
@@ -104,6 +106,7 @@ class Tracker {
   [[nodiscard]] std::int32_t failure_index() const { return failure_index_; }
   [[nodiscard]] float failure_x() const { return failure_x_; }
 
+  // The extra stage, and f at the end of a step that ends the call.
   [[nodiscard]] std::int32_t extra_evaluations() const { return extra_evaluations_; }
   [[nodiscard]] std::int32_t event_evaluations() const { return event_evaluations_; }
 
@@ -130,6 +133,7 @@ class Tracker {
   float* out_y_ = nullptr;
   float* out_yp_ = nullptr;
 
+  float xend_ = 0.0f;  // of the current call
   DenseStep d_{};
   bool have_k9_ = false;
   bool have_k10_ = false;

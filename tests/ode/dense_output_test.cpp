@@ -249,6 +249,26 @@ TEST(DenseOutput, AnEventExactlyAtAStepsEndIsReportedOnce) {
   EXPECT_EQ(bits(found[1].x), bits(1.5f));
 }
 
+TEST(DenseOutput, StaleFirstStageAfterAStop) {
+  // After a call ends at events the caller may change Y; the next step must
+  // start from f at the new Y, not from f at the step's end computed before.
+  // Moved to the equilibrium (0, 0), the oscillator stays there exactly.
+  Args a;
+  rkv::Integrator it(oscillator);
+  rkv::DenseOutput dense(it);
+  const Level l{0, 0.5f};
+  const rkv::Event e{level_g, const_cast<Level*>(&l), rkv::Crossing::kFalling, false};
+  dense.set_events(&e, 1);
+  dense.integrate(a.ido, a.neq, a.x, 3.0f, a.tol, a.prm.data(), a.y.data());
+  ASSERT_EQ(a.ido, rkv::kIdoEvents);
+  a.y = {0.0f, 0.0f};
+  a.ido = 2;
+  dense.integrate(a.ido, a.neq, a.x, 3.0f, a.tol, a.prm.data(), a.y.data());
+  EXPECT_EQ(a.ido, 2);
+  EXPECT_EQ(a.y[0], 0.0f);
+  EXPECT_EQ(a.y[1], 0.0f);
+}
+
 // Reports of the layer, printed; the run goes on after each, and what the
 // integration holds afterwards is printed as facts.
 void keep_running() {

@@ -5,11 +5,12 @@
 //
 // The steps are exactly those the integrator takes without them: X, Y and
 // PARAM(31..35) at each XEND are the same bits. f at a step's end, which the
-// extension needs, is the next step's first stage anyway and is passed on;
-// a step that needs a value strictly between its ends costs one more
-// evaluation of the right-hand side (counted by extra_evaluations(), not in
-// PARAM(35)). Event functions are evaluated at every step's end and while a
-// sign change is located.
+// extension needs, is the next step's first stage anyway and is passed on
+// (except after the last step of a call, as the caller may change Y before
+// the next); a step that needs a value strictly between its ends costs one
+// more evaluation of the right-hand side. Both are counted by
+// extra_evaluations(), not in PARAM(35). Event functions are evaluated at
+// every step's end and while a sign change is located.
 //
 //   rkv::Integrator it(rhs);
 //   rkv::DenseOutput dense(it);
@@ -76,7 +77,8 @@ class DenseOutput {
   [[nodiscard]] bool ended() const;
   // Output points of the current list that have their values.
   [[nodiscard]] std::int32_t outputs_done() const;
-  // Evaluations of the extra stage since IDO = 1 (not in PARAM(35)).
+  // Right-hand-side evaluations made by this layer since IDO = 1, beyond
+  // the solver's own (not in PARAM(35)).
   [[nodiscard]] std::int32_t extra_evaluations() const;
 
  private:
