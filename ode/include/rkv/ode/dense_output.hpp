@@ -75,7 +75,8 @@ class DenseOutput {
   [[nodiscard]] const EventHit& event(std::int32_t i) const;
   // A terminal event ended the integration; only IDO = 3 may follow.
   [[nodiscard]] bool ended() const;
-  // Output points of the current list that have their values.
+  // Output points of the current list that have their values (points
+  // beyond a terminal event get none).
   [[nodiscard]] std::int32_t outputs_done() const;
   // Right-hand-side evaluations made by this layer since IDO = 1, beyond
   // the solver's own (not in PARAM(35)).
