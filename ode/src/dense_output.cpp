@@ -237,8 +237,7 @@ std::int32_t DenseOutput::event_count() const {
 
 const EventHit& DenseOutput::event(std::int32_t i) const {
   // An index out of range gets an empty record (index 0, x NaN, no values).
-  static const EventHit kNone{0, std::numeric_limits<float>::quiet_NaN(), false, nullptr,
-                              nullptr};
+  static const EventHit kNone{0, std::numeric_limits<float>::quiet_NaN(), false, nullptr, nullptr};
   if (i < 0 || i >= impl_->tracker.hit_count()) return kNone;
   return impl_->tracker.hit(i);
 }
