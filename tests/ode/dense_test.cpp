@@ -162,8 +162,9 @@ double local_error(const Problem& p, double h) {
 TEST(DenseExtension, LocalErrorFallsWithTheSixthPowerOfTheStep) {
   // The extension's weights on exact stages, in double: the largest error
   // inside one step from the exact start value, for steps 0.4 * 2^(-k/2).
-  // Order 5 means a local error of order h^6.
-  std::printf("%-10s %9s %12s %6s\n", "problem", "h", "local error", "order");
+  // Order 5 means a local error of order h^6: the slope of log error over
+  // log h between neighbouring rows tends to 6.
+  std::printf("%-10s %9s %12s %6s\n", "problem", "h", "local error", "slope");
   for (const Problem& p : kProblems) {
     double h = 0.4;
     double previous = local_error(p, h);
