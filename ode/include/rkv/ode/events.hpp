@@ -29,8 +29,8 @@ struct Event {
 };
 
 // One located event: the 1-based index of its function in the event list,
-// the abscissa, and the solution there (NEQ values owned by the tracker,
-// valid until the next call).
+// the abscissa, and the solution and its derivative there (NEQ values each,
+// owned by the DenseOutput and valid until its next call).
 struct EventHit {
   std::int32_t index;
   float x;
@@ -41,8 +41,8 @@ struct EventHit {
 
 // How events are located: a bracketing root finder (the Illinois variant of
 // regula falsi, falling back to bisection) shrinks the bracket of each sign
-// change until it holds at most `bracket_ulps` single-precision numbers or g
-// is exactly 0; the end after the sign change is reported.
+// change until its ends are at most `bracket_ulps` units in the last place
+// apart, or g is exactly 0; the end after the sign change is reported.
 struct EventSettings {
   std::int32_t bracket_ulps = 4;
   std::int32_t max_iterations = 200;
