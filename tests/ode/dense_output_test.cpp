@@ -219,6 +219,44 @@ TEST(DenseOutput, EventsAreLocatedInOrderWithTheStepsUnchanged) {
   }
 }
 
+TEST(DenseOutput, EachEventIsBracketedToAFewUnitsInTheLastPlace) {
+  // The same integration again, with output points at each located x and the
+  // four numbers before it (the steps, hence the extension, are the same):
+  // the extension's g has the new sign (or 0) at x and the old sign within
+  // those four.
+  const Level zero{0, 0.0f};
+  const std::vector<rkv::Event> events = {
+      {level_g, const_cast<Level*>(&zero), rkv::Crossing::kEither, false}};
+  Args a;
+  rkv::Integrator it(oscillator);
+  rkv::DenseOutput dense(it);
+  const std::vector<Found> found = run_events(events, 8.0f, a, dense);
+  ASSERT_EQ(found.size(), 3u);
+  std::vector<float> xs;
+  for (const Found& f : found) {
+    float v = f.x;
+    std::vector<float> before;
+    for (int k = 0; k < 4; ++k) before.insert(before.begin(), v = std::nextafter(v, 0.0f));
+    xs.insert(xs.end(), before.begin(), before.end());
+    xs.push_back(f.x);
+  }
+  std::vector<float> ys(2 * xs.size());
+  Args b;
+  rkv::Integrator again(oscillator);
+  rkv::DenseOutput dense_again(again);
+  dense_again.set_output(xs.data(), static_cast<std::int32_t>(xs.size()), ys.data());
+  dense_again.integrate(b.ido, b.neq, b.x, 8.0f, b.tol, b.prm.data(), b.y.data());
+  ASSERT_EQ(dense_again.outputs_done(), static_cast<std::int32_t>(xs.size()));
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    const float old_sign = i % 2 == 0 ? 1.0f : -1.0f;  // y1 = cos x falls first
+    const float* g = &ys[2 * 5 * i];                   // y1 at the 5 points, stride 2
+    EXPECT_LE(g[8] * old_sign, 0.0f) << "event " << i;
+    EXPECT_TRUE(g[0] * old_sign > 0.0f || g[2] * old_sign > 0.0f || g[4] * old_sign > 0.0f ||
+                g[6] * old_sign > 0.0f)
+        << "event " << i << " at " << found[i].x;
+  }
+}
+
 TEST(DenseOutput, AnEventExactlyAtAStepsEndIsReportedOnce) {
   // The step ends, from a run that pauses before each step.
   Args p;
