@@ -31,10 +31,23 @@ inline constexpr std::string_view kBadSwitch =
 inline constexpr std::string_view kAmachArgument =
     "The argument must be between 1 and 8 inclusive. N = %(I1)";
 
+// Posted by SETERRATTR and GETERRATTR for a type outside their range, and by
+// SETERRATTR for a PRINT or STOP other than 1, 0 or -1 (%(L1) names it).
+inline constexpr std::string_view kSetAttrType =
+    "The error type TYPE = %(I1).  It must be in the range 0 to 7.";
+inline constexpr std::string_view kGetAttrType =
+    "The error type TYPE = %(I1).  It must be in the range 1 to 7.";
+inline constexpr std::string_view kAttrValue =
+    "The attribute %(L1) = %(I1).  It must be 1 (on), 0 (off) or -1 (unchanged).";
+inline constexpr std::string_view kPrintArg = "PRINT";
+inline constexpr std::string_view kStopArg = "STOP";
+
 // Routine names the family pushes or reports under.
 inline constexpr std::string_view kUserName = "USER";
 inline constexpr std::string_view kE1popName = "E1POP";
 inline constexpr std::string_view kAmachName = "AMACH";
+inline constexpr std::string_view kSetAttrName = "SETERRATTR";
+inline constexpr std::string_view kGetAttrName = "GETERRATTR";
 
 // Header type names, 8 characters each, for types 1..7; anything else prints
 // as kUnknownType.

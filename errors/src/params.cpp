@@ -126,7 +126,7 @@ void E1PUTPARM(std::string_view letter, const std::int32_t& index, const std::in
 namespace detail {
 
 std::optional<std::string_view> lookup_param(char letter, char digit) {
-  const ErrorState& s = g_error_state;
+  const ErrorState& s = state();
   std::int32_t fill = s.param_fill;
   if (fill < 1) return std::nullopt;
   if (fill > kParamCapacity) fill = kParamCapacity;
@@ -144,7 +144,9 @@ std::optional<std::string_view> lookup_param(char letter, char digit) {
   std::int32_t value = 0;
   std::int32_t ier = 0;
   C1TXTINT(digits, value, ier);
-  if (ier < 2 || static_cast<std::size_t>(ier) > digits.size()) return std::nullopt;
+  // The status is the position of the "%": 1 (or after blanks) when no digit
+  // stands before it, which is a length of 0, as " %" and "%" alike are read.
+  if (ier < 1 || static_cast<std::size_t>(ier) > digits.size()) return std::nullopt;
   if (digits[static_cast<std::size_t>(ier - 1)] != '%' || value < 0) return std::nullopt;
   const std::size_t text_start = after + static_cast<std::size_t>(ier);
   return used.substr(text_start, static_cast<std::size_t>(value));

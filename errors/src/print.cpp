@@ -99,6 +99,13 @@ void write_traceback(std::int32_t unit, const ErrorState& s) {
   }
 }
 
+// Keeps the text of the report being printed for GETERRTEXT.
+void keep_printed_text(ErrorState& s, std::string_view text) {
+  const std::string_view body = detail::report_text(text);
+  std::copy(body.begin(), body.end(), s.printed_text.begin());
+  s.printed_length = static_cast<std::int32_t>(body.size());
+}
+
 }  // namespace
 
 void E1PRINTM() {
@@ -220,6 +227,7 @@ void E1PRINTM() {
     prev = 0;
   }
 
+  keep_printed_text(s, text);
   s.message_length = 0;
   s.param_fill = 1;
 

@@ -1,6 +1,7 @@
-// The process-wide error state E1ERRSTATE and its one-time initialisation.
-// This translation unit also connects AMACH's bad-argument report to the
-// family, both when the program starts and when the state is initialised.
+// The error state E1ERRSTATE, one record per thread, and its one-time
+// initialisation. This translation unit also connects AMACH's bad-argument
+// report to the family, both when the program starts and when a state is
+// initialised.
 #include <algorithm>
 
 #include "messages.hpp"
@@ -15,8 +16,18 @@
 namespace rkv {
 namespace detail {
 
-ErrorState g_error_state{};
-bool g_error_state_ready = false;
+namespace {
+// Constant-initialised (all zero): valid before any dynamic initialisation,
+// and no TLS initialisation function is needed to reach it.
+constinit thread_local ErrorState t_record{};
+}  // namespace
+
+constinit thread_local ErrorState* t_error_state = nullptr;
+
+ErrorState& first_use() {
+  E1INITIAL();
+  return *t_error_state;
+}
 
 void stop_run() {
   rkv::host::stop();
@@ -47,17 +58,16 @@ void install_amach_reporter() {
 }  // namespace
 
 void reset_error_state_for_testing() {
-  g_error_state = ErrorState{};
-  g_error_state_ready = false;
+  t_record = ErrorState{};
+  t_error_state = nullptr;
   E1INITIAL();
 }
 
 }  // namespace detail
 
 void E1INITIAL() {
-  using detail::g_error_state;
-  if (detail::g_error_state_ready) return;
-  ErrorState& s = g_error_state;
+  if (detail::t_error_state != nullptr) return;
+  ErrorState& s = detail::t_record;
 
   s.level = 1;
   s.max_level = 50;
@@ -88,9 +98,9 @@ void E1INITIAL() {
   std::fill(user.begin(), user.end(), ' ');
   std::copy(detail::msg::kUserName.begin(), detail::msg::kUserName.end(), user.begin());
 
-  // message_length is left as it is: zero at program start.
+  // message_length is left as it is: zero when the thread starts.
   detail::install_amach_reporter();
-  detail::g_error_state_ready = true;
+  detail::t_error_state = &s;
 }
 
 ErrorState& E1ERRSTATE() {

@@ -1,28 +1,32 @@
 // Private access to the error state for the family's own routines: the
-// record and its once flag, and the cheap first-use check that every
-// operation runs before it touches the record.
+// calling thread's record and the cheap first-use check that every operation
+// runs before it touches it.
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
+#include "messages.hpp"
 #include "rkv/errors/state.hpp"
 
 namespace rkv::detail {
 
-// The one instance. Both are constant-initialised (all zero), so they are
-// valid before any dynamic initialisation has run.
-extern ErrorState g_error_state;
-extern bool g_error_state_ready;
+// The calling thread's record, set by its first initialisation. The record
+// itself is a thread_local of state.cpp; this pointer is what the hot path
+// reads (E1USR and N1RTY work around every right-hand-side call): with the
+// initial-exec model it is one load from the thread pointer and a
+// predictable branch, with no call into the TLS machinery.
+extern constinit thread_local ErrorState* t_error_state __attribute__((tls_model("initial-exec")));
 
-// The record, initialised on first use. This is on the solver's hot path
-// (E1USR and N1RTY around every right-hand-side call): one load and a
-// predictable branch.
+// Initialises the calling thread's record and returns it.
+ErrorState& first_use();
+
 inline ErrorState& state() {
-  if (!g_error_state_ready) [[unlikely]] {
-    E1INITIAL();
+  ErrorState* const s = t_error_state;
+  if (s == nullptr) [[unlikely]] {
+    return first_use();
   }
-  return g_error_state;
+  return *s;
 }
 
 // Logical values are tested on bit 0.
@@ -41,6 +45,14 @@ inline std::string_view message_view(const ErrorState& s) {
   if (n < 0) n = 0;
   if (n > kMessageCapacity) n = kMessageCapacity;
   return {s.message_text.data(), static_cast<std::size_t>(n)};
+}
+
+// A waiting message as the caller reads it: without the ".  " it begins with.
+inline std::string_view report_text(std::string_view message) {
+  if (message.substr(0, msg::kMessagePrefix.size()) == msg::kMessagePrefix) {
+    message.remove_prefix(msg::kMessagePrefix.size());
+  }
+  return message;
 }
 
 // Ends the run after a report (the host's orderly stop).

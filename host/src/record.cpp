@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "rkv/host/lock.hpp"
 #include "rkv/host/units.hpp"
 
 namespace rkv::host {
@@ -270,6 +271,8 @@ std::vector<std::string> Record::lines() const {
 }
 
 void Record::write(std::int32_t unit) const {
+  // The lines of one layout stay together when several threads write.
+  const LockGuard guard;
   for (const std::string& line : done_) write_record(unit, line);
   write_record(unit, line_);
 }

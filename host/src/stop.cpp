@@ -2,18 +2,20 @@
 // end after an input/output failure (exit status kIoFailureStatus).
 #include "rkv/host/stop.hpp"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "io_failure.hpp"
+#include "rkv/host/lock.hpp"
 #include "rkv/host/units.hpp"
 
 namespace rkv::host {
 namespace {
 
-StopHook g_stop_hook = nullptr;
+std::atomic<StopHook> g_stop_hook{nullptr};
 
 const char* program_name() {
 #ifdef __GLIBC__
@@ -25,6 +27,8 @@ const char* program_name() {
 }
 
 [[noreturn]] void fail(const std::string& line) {
+  // Held until the process has ended: nothing else is written meanwhile.
+  lock();
   // stderr is unbuffered; if it cannot be written either, nothing more can
   // be said, and the exit status still tells.
   std::fprintf(stderr, "%s: %s\n", program_name(), line.c_str());
@@ -43,15 +47,23 @@ void io_failure(const std::string& what) {
 }
 
 void stop() {
-  // A unit that cannot be completed ends the run as an input/output
-  // failure inside close_all(); it never reaches the exit with status 0.
+  // The lock is held until the process has ended, so that no other thread
+  // writes a record after the units have been closed. A unit that cannot be
+  // completed ends the run as an input/output failure inside close_all(); it
+  // never reaches the exit with status 0.
+  lock();
   close_all();
-  if (g_stop_hook != nullptr) g_stop_hook();
+  if (const StopHook hook = g_stop_hook.load(std::memory_order_acquire); hook != nullptr) {
+    // The hook leaves by throwing or jumping: it must not keep the lock.
+    unlock();
+    hook();
+    lock();
+  }
   std::exit(0);
 }
 
 void set_stop_hook(StopHook hook) {
-  g_stop_hook = hook;
+  g_stop_hook.store(hook, std::memory_order_release);
 }
 
 }  // namespace rkv::host

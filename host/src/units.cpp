@@ -6,7 +6,13 @@
 // output of the process and is flushed by fflush(nullptr). Every record on a
 // file unit is flushed when it is written, so a failing write is detected at
 // that record and the records before it are already in the file.
+//
+// The unit table is shared by all threads: every operation holds the host's
+// lock, so a record is never written into the middle of another.
 #include "rkv/host/units.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +21,7 @@
 #include <string>
 
 #include "io_failure.hpp"
+#include "rkv/host/lock.hpp"
 
 namespace rkv::host {
 namespace {
@@ -29,6 +36,31 @@ struct FileUnit {
 };
 
 FileUnit g_files[kMaxFileUnits];
+
+// Set once the standard descriptors have been checked (under the lock).
+bool g_standard_checked = false;
+
+// Makes sure descriptors 0, 1 and 2 are open, putting /dev/null on any that
+// is closed, so that a file opened later can never become standard input,
+// output or error (console records would land in it). Returns the first one
+// that stays closed, or -1.
+int open_standard_descriptors() {
+  g_standard_checked = true;
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free descriptor is `fd`, unless another thread of the
+    // program has just taken it, which leaves it open just the same.
+    const int null_fd = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (null_fd < 0) return fd;
+    if (null_fd != fd) ::close(null_fd);
+  }
+  return -1;
+}
+
+// The host's first use checks the standard descriptors.
+void check_standard_descriptors_once() {
+  if (!g_standard_checked) (void)open_standard_descriptors();
+}
 
 FileUnit* find_file(std::int32_t unit) {
   for (FileUnit& f : g_files) {
@@ -111,10 +143,16 @@ void write_file(FileUnit& f, std::string_view record) {
 }  // namespace
 
 void open_replace(std::int32_t unit, std::string_view filename) {
+  const LockGuard guard;
   check_unit_number(unit, "open");
   const std::string name(trim_trailing_blanks(filename));
   if (name.empty() || name.find('\0') != std::string::npos) {
     io_failure("cannot open " + unit_label(unit) + ": invalid file name '" + name + "'");
+  }
+  // Checked before every open: the program may have closed one since.
+  if (const int closed = open_standard_descriptors(); closed >= 0) {
+    io_failure("cannot open '" + name + "' for writing: descriptor " + std::to_string(closed) +
+               " is closed and /dev/null cannot be opened in its place");
   }
   // Connecting a unit that is already connected replaces the connection.
   if (FileUnit* old = find_file(unit)) {
@@ -146,6 +184,8 @@ void open_replace(std::int32_t unit, std::string_view filename) {
 }
 
 void write_record(std::int32_t unit, std::string_view record) {
+  const LockGuard guard;
+  check_standard_descriptors_once();
   check_unit_number(unit, "write");
   if (FileUnit* f = find_file(unit)) {
     write_file(*f, record);
@@ -162,12 +202,15 @@ void write_record(std::int32_t unit, std::string_view record) {
 }
 
 void write_line(std::int32_t unit, std::string_view text) {
+  // One record: write_record holds the lock while it writes it.
   std::string line = " ";
   line.append(text);
   write_record(unit, line);
 }
 
 void close(std::int32_t unit) {
+  const LockGuard guard;
+  check_standard_descriptors_once();
   if (FileUnit* f = find_file(unit)) {
     const std::string name = f->name;
     if (const int err = close_file(*f); err != 0) io_failure("cannot close '" + name + "'", err);
@@ -182,6 +225,8 @@ void close(std::int32_t unit) {
 }
 
 void close_all() {
+  const LockGuard guard;
+  check_standard_descriptors_once();
   // Every unit is closed even when one fails, so that what the others hold
   // reaches its file; the first failure is then reported.
   std::string failed;
@@ -204,6 +249,7 @@ void close_all() {
 }
 
 void abandon_all_units() {
+  const LockGuard guard;
   for (FileUnit& f : g_files) {
     if (f.file == nullptr) continue;
     std::fclose(f.file);

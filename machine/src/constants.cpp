@@ -8,6 +8,7 @@
 #include "rkv/machine/constants.hpp"
 
 #include <array>
+#include <atomic>
 #include <bit>
 
 #include "rkv/host/record.hpp"
@@ -48,13 +49,14 @@ constexpr std::array<std::int32_t, 13> kImach = {
     1024,        // 12: largest double-precision exponent
 };
 
-detail::AmachReporter g_amach_reporter = nullptr;
+// Installed by the error family, from any thread; read on a bad argument.
+std::atomic<detail::AmachReporter> g_amach_reporter{nullptr};
 
 }  // namespace
 
 namespace detail {
 void set_amach_reporter(AmachReporter reporter) {
-  g_amach_reporter = reporter;
+  g_amach_reporter.store(reporter, std::memory_order_release);
 }
 }  // namespace detail
 
@@ -62,7 +64,9 @@ float AMACH(const std::int32_t& n) {
   if (n >= 1 && n <= 8) return std::bit_cast<float>(kAmachBits[static_cast<std::size_t>(n)]);
   // The error family reports a bad N (and normally stops the run); without a
   // reporter the caller just sees the NaN entry.
-  if (g_amach_reporter != nullptr) g_amach_reporter(n);
+  if (const auto report = g_amach_reporter.load(std::memory_order_acquire); report != nullptr) {
+    report(n);
+  }
   return std::bit_cast<float>(kAmachBits[6]);
 }
 
@@ -88,6 +92,9 @@ std::int32_t IMACH(const std::int32_t& n) {
       .text(".")
       .slash()
       .write(unit);
+  // Released before the stop, as UMACH's report does: the stop takes the
+  // lock itself, and a stop hook that leaves by throwing must not keep it.
+  LOCKHOOK(kLockRelease);
   host::stop();
 }
 

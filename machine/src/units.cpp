@@ -1,6 +1,7 @@
 // UMACH: the process-wide table of the library's unit numbers (standard
 // input, standard output, error messages), read with N > 0 and replaced with
-// N < 0.
+// N < 0. Every thread sees the same table; it is read and written under the
+// library's lock.
 #include "rkv/machine/units.hpp"
 
 #include <array>
@@ -23,11 +24,13 @@ void UMACH(const std::int32_t& n, std::int32_t& unitnum) {
   // in 32.
   const std::int64_t m = n < 0 ? -static_cast<std::int64_t>(n) : static_cast<std::int64_t>(n);
   if (m >= 1 && m <= 3) {
+    LOCKHOOK(kLockTake);
     if (n < 0) {
       g_units[static_cast<std::size_t>(m)] = unitnum;
     } else {
       unitnum = g_units[static_cast<std::size_t>(m)];
     }
+    LOCKHOOK(kLockRelease);
     return;
   }
   LOCKHOOK(kLockTake);

@@ -225,8 +225,7 @@ void run(SolverState& s, const Call<Rhs>& c, Resume at) {
     if (c.ido == 5) {
       bool stop = false;
       if (c.observer != nullptr) {
-        const StepView view{c.neq, c.x,  s.xnew, s.step, c.y,
-                            candidate, c.wk, k1,     &s.k1_ready};
+        const StepView view{c.neq, c.x, s.xnew, s.step, c.y, candidate, c.wk, k1, &s.k1_ready};
         ErrorState& e = E1ERRSTATE();
         enter_user_code(e);
         stop = c.observer->on_accept(c.observer->self, view);
@@ -269,7 +268,7 @@ void run(SolverState& s, const Call<Rhs>& c, Resume at) {
 // is undone with the count it was made with.
 template <class Rhs>
 void restore_accepted_point(SolverState& s, const Call<Rhs>& c) {
-  if (s.shown_neq < 1) return;
+  if (s.shown_neq < 1 || c.wk == nullptr) return;
   float* shown = c.wk + static_cast<std::size_t>(8) * static_cast<std::size_t>(s.shown_neq);
   V1VSWAP(s.shown_neq, c.y, kOne, shown, kOne);
   s.shown_neq = 0;
@@ -380,9 +379,8 @@ void integrator(Instance& in, std::int32_t& ido, std::int32_t neq, const Rhs& rh
   E1POP(kIntegratorName);
 }
 
-template void integrator<PlainRhs>(Instance&, std::int32_t&, std::int32_t, const PlainRhs&,
-                                   float&, const float&, const float&, float*, float*,
-                                   const Norm&, float*);
+template void integrator<PlainRhs>(Instance&, std::int32_t&, std::int32_t, const PlainRhs&, float&,
+                                   const float&, const float&, float*, float*, const Norm&, float*);
 template void integrator<ContextRhs>(Instance&, std::int32_t&, std::int32_t, const ContextRhs&,
                                      float&, const float&, const float&, float*, float*,
                                      const Norm&, float*);

@@ -206,4 +206,21 @@ TEST_F(UnitsTest, FailedConsoleFlushAtStopIsNotSuccess) {
   EXPECT_EQ(r.err, failure("cannot write standard output: No space left on device"));
 }
 
+// A program started with standard output or error closed got its data file
+// as descriptor 1 or 2: console records and failure reports landed in it.
+TEST_F(UnitsTest, ClosedStandardStreamLetConsoleOutputIntoTheDataFile) {
+  for (const int closed : {STDOUT_FILENO, STDERR_FILENO}) {
+    const auto r = run([closed] {
+      ::close(closed);
+      host::open_replace(4, "traject.txt");
+      host::write_record(4, "record");
+      // More than stdio buffers, so that it is really written.
+      for (int k = 0; k < 2000; ++k) host::write_record(6, "console record");
+      host::write_record(5, "x");  // an input/output failure, reported on stderr
+    });
+    EXPECT_EQ(r.status, host::kIoFailureStatus) << closed;
+    EXPECT_EQ(read_file(path("traject.txt")), "record\r\n") << closed;
+  }
+}
+
 }  // namespace

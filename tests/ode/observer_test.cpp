@@ -35,7 +35,7 @@ struct Watcher {
   explicit Watcher(Mode m) : mode(m) {}
   Mode mode;
   std::int32_t steps = 0;
-  bool consistent = true;     // each step starts where the last one ended
+  bool consistent = true;  // each step starts where the last one ended
   float last_x1 = 0.0f;
   std::vector<float> last_y1;
 
@@ -67,8 +67,7 @@ struct Scenario {
 };
 
 // The trace of one run: per interval IDO, X, Y and PARAM(31..35) as bits.
-std::vector<std::uint32_t> run(const Scenario& sc, rkv::Integrator* it, Watcher* w,
-                               int& sevens) {
+std::vector<std::uint32_t> run(const Scenario& sc, rkv::Integrator* it, Watcher* w, int& sevens) {
   std::vector<std::uint32_t> trace;
   std::int32_t ido = 1;
   float x = 0.0f;

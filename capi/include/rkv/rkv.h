@@ -1,14 +1,24 @@
 /* C interface to the rkv library: the solver IVPRK, the public operations of
- * the error family and the machine constants.
+ * the error family, the routines that keep control after an error, and the
+ * machine constants.
  *
  * Every argument is passed by pointer, as the library's routines take every
- * argument by reference. Character data are a pointer and a length (no
- * terminating NUL is needed). Status travels as in the C++ interface: in IDO,
- * in status arguments and in the error state; nothing here reports through
- * return codes of its own.
+ * argument by reference. Character data are a pointer and a pointer to the
+ * length (no terminating NUL is needed or written); the character pointer
+ * may be null only when the length is 0 or less. Status travels as in the
+ * C++ interface: in IDO, in status arguments and in the error state;
+ * nothing here reports through return codes of its own.
  *
- * Like the library itself, this interface is for use from one thread; IVPRK
- * is not re-entrant and the right-hand side must not call it. */
+ * Any other null pointer argument is refused: the routine posts a TERMINAL
+ * error with code RKV_NULL_POINTER_CODE under its own name, naming the
+ * argument ("TERMINAL ERROR 20 from IVPRK.  The argument XEND is a null
+ * pointer.  It must point to its value."), and returns without touching
+ * anything else. As for every error, the attributes decide whether the
+ * report is printed and whether the run ends (by default it does); see
+ * rkv_seterrattr.
+ *
+ * Each thread has its own error state (name stack, messages, attributes).
+ * IVPRK is not re-entrant: the right-hand side must not call it. */
 #ifndef RKV_RKV_H
 #define RKV_RKV_H
 
@@ -17,6 +27,9 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* The error code of a refused null pointer argument. */
+#define RKV_NULL_POINTER_CODE 20
 
 /* Right-hand side: yprime[0..*neq-1] = f(*x, y[0..*neq-1]). */
 typedef void (*rkv_rhs_fn)(const int32_t* neq, const float* x, const float* y, float* yprime);
@@ -34,6 +47,20 @@ void rkv_e1setreal(const int32_t* index, const float* value);
 void rkv_e1setstr(const int32_t* index, const char* text, const int32_t* text_len);
 void rkv_e1usr(const char* switch_value, const int32_t* switch_len);
 int32_t rkv_n1rty(const int32_t* which);
+
+/* Keeping control after an error (the calling thread's error state).
+ * rkv_seterrattr: for error type *type (1 to 7, or 0 for all seven), *print
+ * 1 prints reports of that type, 0 does not; *stop 1 ends the run when such
+ * an error is reported, 0 lets the call return; -1 leaves an attribute as it
+ * is. Initially NOTE and ALERT are neither printed nor stopping, WARNING is
+ * printed, FATAL and TERMINAL are printed and stop.
+ * rkv_geterrattr: reads the two attributes of type *type (1 to 7).
+ * rkv_geterrtext: the message text of the last report (the one waiting when
+ * its printing is off, else the last printed), copied into text[0..*text_len-1]
+ * and padded with blanks; *length receives the length of the whole text. */
+void rkv_seterrattr(const int32_t* type, const int32_t* print, const int32_t* stop);
+void rkv_geterrattr(const int32_t* type, int32_t* print, int32_t* stop);
+void rkv_geterrtext(char* text, const int32_t* text_len, int32_t* length);
 
 /* Machine constants and unit numbers. */
 float rkv_amach(const int32_t* n);

@@ -1,9 +1,12 @@
-// E1ERRSTATE, the one process-wide error state of the library: the routine-
-// name stack, the error type and code recorded at each level, the waiting
-// message, the stored message parameters and the per-type attributes.
+// E1ERRSTATE, the error state of the library: the routine-name stack, the
+// error type and code recorded at each level, the waiting message, the
+// stored message parameters, the per-type attributes and the text of the
+// last report. Each thread has its own record, so errors posted on one
+// thread never reach another.
 //
-// Arrays are indexed 1-based through at(); element 0 is never used. The
-// record is initialised on first use of any operation of the family.
+// Arrays are indexed 1-based through operator(); element 0 is never used.
+// A thread's record is initialised on its first use of any operation of the
+// family.
 #pragma once
 
 #include <array>
@@ -41,16 +44,20 @@ struct ErrorState {
   std::int32_t pending_warning;
   std::int32_t pending_fatal;
   Table1<std::int32_t, kErrorTypes> traceback_attr;
+  // The message text of the last report printed (without the ".  " that
+  // every waiting message begins with), kept for GETERRTEXT.
+  std::array<char, kMessageCapacity> printed_text;
+  std::int32_t printed_length;
 };
 
-// One-time initialisation (does its work on the first call of the run only).
+// One-time initialisation (does its work on the thread's first call only).
 void E1INITIAL();
 
-// The record, initialised before it is returned.
+// The calling thread's record, initialised before it is returned.
 ErrorState& E1ERRSTATE();
 
 namespace detail {
-// Puts the record back to its state after initialisation (level 1, no
+// Puts the calling thread's record back to its state after initialisation (level 1, no
 // waiting message, empty parameter buffer). For test and fuzz drivers only.
 void reset_error_state_for_testing();
 }  // namespace detail

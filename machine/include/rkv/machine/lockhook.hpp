@@ -1,6 +1,8 @@
-// LOCKHOOK marks the places where a multi-threaded build would take (1) and
-// release (0) the library's lock. This build is single-threaded: it does
-// nothing and returns 0.
+// LOCKHOOK takes (1) and releases (0) the library's process-wide lock, which
+// guards what all threads share: the units, their files and the unit table
+// of UMACH. The lock is recursive, so takes may nest; a release without a
+// matching take on the same thread, and any other flag, do nothing. The
+// result is always 0.
 #pragma once
 
 #include <cstdint>
