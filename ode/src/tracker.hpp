@@ -86,10 +86,13 @@ class Tracker {
   [[nodiscard]] std::int32_t outputs_total() const { return out_n_; }
 
   // At the start of each call, with its XEND: no events, no failure yet.
+  // The event values at the start of the call's first step are taken afresh,
+  // as between calls the caller may have changed Y.
   void begin_call(float xend) {
     xend_ = xend;
     hits_.clear();
     failure_ = TrackFailure::kNone;
+    have_g0_ = false;
   }
 
   // Called after each accepted step; true when the call is to stop after it

@@ -308,6 +308,31 @@ TEST(DenseOutput, StaleFirstStageAfterAStop) {
   EXPECT_EQ(a.y[1], 0.0f);
 }
 
+TEST(DenseOutput, StaleEventValueAfterAStop) {
+  // After a stop at events the caller restarts the oscillation, y = (1, 0):
+  // g = y1 - 1/2 is positive again at the same x. Compared with its value
+  // there before the change (negative), the first step would show a rising
+  // change that never happens; the only event is the next fall, pi/3 on.
+  Args a;
+  rkv::Integrator it(oscillator);
+  rkv::DenseOutput dense(it);
+  const Level half{0, 0.5f};
+  const rkv::Event e{level_g, const_cast<Level*>(&half), rkv::Crossing::kEither, false};
+  dense.set_events(&e, 1);
+  dense.integrate(a.ido, a.neq, a.x, 3.0f, a.tol, a.prm.data(), a.y.data());
+  ASSERT_EQ(a.ido, rkv::kIdoEvents);
+  const float restart = a.x;
+  a.y = {1.0f, 0.0f};
+  std::vector<float> found;
+  do {
+    a.ido = 2;
+    dense.integrate(a.ido, a.neq, a.x, 3.0f, a.tol, a.prm.data(), a.y.data());
+    for (std::int32_t i = 0; i < dense.event_count(); ++i) found.push_back(dense.event(i).x);
+  } while (a.ido == rkv::kIdoEvents);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_NEAR(found[0], static_cast<double>(restart) + kPi / 3, 1e-4);
+}
+
 // Reports of the layer, printed; the run goes on after each, and what the
 // integration holds afterwards is printed as facts.
 void keep_running() {
