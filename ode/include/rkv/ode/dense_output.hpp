@@ -10,7 +10,8 @@
 // the next); a step that needs a value strictly between its ends costs one
 // more evaluation of the right-hand side. Both are counted by
 // extra_evaluations(), not in PARAM(35). Event functions are evaluated at
-// every step's end and while a sign change is located.
+// the start of each call (the caller may have changed Y), at every step's
+// end, and while a sign change is located.
 //
 //   rkv::Integrator it(rhs);
 //   rkv::DenseOutput dense(it);
