@@ -31,13 +31,13 @@ void rkv_integrator_destroy(rkv_integrator* it) {
 void rkv_integrator_ivprk(rkv_integrator* it, int32_t* ido, const int32_t* neq, float* x,
                           const float* xend, const float* tol, float* param, float* y) {
   if (rkv::capi::refused("IVPRK", {{"INTEGRATOR", it == nullptr},
-                                    {"IDO", ido == nullptr},
-                                    {"NEQ", neq == nullptr},
-                                    {"X", x == nullptr},
-                                    {"XEND", xend == nullptr},
-                                    {"TOL", tol == nullptr},
-                                    {"PARAM", param == nullptr},
-                                    {"Y", y == nullptr}})) {
+                                   {"IDO", ido == nullptr},
+                                   {"NEQ", neq == nullptr},
+                                   {"X", x == nullptr},
+                                   {"XEND", xend == nullptr},
+                                   {"TOL", tol == nullptr},
+                                   {"PARAM", param == nullptr},
+                                   {"Y", y == nullptr}})) {
     return;
   }
   it->integrator.integrate(*ido, *neq, *x, *xend, *tol, param, y);

@@ -12,12 +12,12 @@
 #include <span>
 #include <string_view>
 
+#include "null_args.hpp"
 #include "rkv/errors/control.hpp"
 #include "rkv/errors/stack.hpp"
 #include "rkv/machine/constants.hpp"
 #include "rkv/machine/units.hpp"
 #include "rkv/ode/ivprk.hpp"
-#include "null_args.hpp"
 
 namespace {
 
