@@ -17,7 +17,7 @@ fi
 echo "=== clang-tidy"
 build="build/lint"
 cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DBUILD_TESTING=OFF -DRKV_BUILD_EXAMPLES=OFF >/dev/null
+  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DBUILD_TESTING=OFF -DRKV_WARNINGS_AS_ERRORS=ON >/dev/null
 # Library and program sources only (not tests, examples, fuzzers).
 mapfile -t tidy_sources < <(git ls-files 'host/src/*.cpp' 'machine/src/*.cpp' \
   'errors/src/*.cpp' 'ode/src/*.cpp' 'capi/src/*.cpp' 'app/*.cpp')

@@ -24,7 +24,7 @@ run_build() {
   local bdir=$root/build/repro-$name
   echo "== $name"
   cmake -S "$root" -B "$bdir" -G Ninja -DBUILD_TESTING=OFF -DRKV_BUILD_EXAMPLES=OFF \
-    -DRKV_BUILD_TRACE_DRIVER=ON "$@" >/dev/null
+    -DRKV_BUILD_TRACE_DRIVER=ON -DRKV_WARNINGS_AS_ERRORS=ON "$@" >/dev/null
   cmake --build "$bdir" --target trajectory trace_driver >"$out/build-$name.log" 2>&1 ||
     { cat "$out/build-$name.log"; return 1; }
   mkdir -p "$out/$name/run"

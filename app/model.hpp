@@ -50,7 +50,6 @@ void RHSFUN(const std::int32_t& neq, const float& x, const float* y, float* ypri
 // The same model with the record given as context (a TrajData*), for an
 // integrator per record: RHSFUN is RHSTRAJ on &TRAJDATA, bit for bit. The
 // record's OUTWARD flag is written as RHSFUN writes TRAJDATA's.
-void RHSTRAJ(void* context, const std::int32_t& neq, const float& x, const float* y,
-             float* yprime);
+void RHSTRAJ(void* context, const std::int32_t& neq, const float& x, const float* y, float* yprime);
 
 }  // namespace rkv::app

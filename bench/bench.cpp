@@ -30,8 +30,8 @@
 #include "ensemble.hpp"
 #include "floor.hpp"
 #include "isa.hpp"
+#include "kernels.hpp"
 #include "peer.hpp"
-#include "rkv/ode/kernels.hpp"
 #include "workloads.hpp"
 
 namespace rkv::bench {

@@ -1,13 +1,14 @@
-# Installation and the CMake package: find_package(rkv CONFIG REQUIRED) in
-# another project gives the namespaced targets rkv::host, rkv::machine,
-# rkv::errors, rkv::ode and rkv::capi.
-include(GNUInstallDirs)
+# Installation: the libraries, their public headers, the CMake package
+# (find_package(rkv [COMPONENTS host machine errors ode capi])) and the
+# pkg-config files rkv.pc (C++) and rkv-c.pc (the C interface). The program is
+# installed when it is built (RKV_BUILD_APP).
 include(CMakePackageConfigHelpers)
 
-set(RKV_LIBRARIES rkv_host rkv_machine rkv_errors rkv_ode rkv_capi)
-foreach(lib IN LISTS RKV_LIBRARIES)
-  string(REPLACE "rkv_" "" export_name ${lib})
-  set_target_properties(${lib} PROPERTIES EXPORT_NAME ${export_name})
+set(RKV_COMPONENTS host machine errors ode capi)
+string(REPLACE ";" ", " RKV_COMPONENTS_TEXT "${RKV_COMPONENTS}")
+set(RKV_LIBRARIES "")
+foreach(component IN LISTS RKV_COMPONENTS)
+  list(APPEND RKV_LIBRARIES rkv_${component})
 endforeach()
 
 install(TARGETS ${RKV_LIBRARIES}
@@ -16,10 +17,13 @@ install(TARGETS ${RKV_LIBRARIES}
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# Only the public headers: each library's include/ (private ones are in src/).
 foreach(dir host machine errors ode capi)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 endforeach()
-if(TARGET trajectory)
+install(FILES ${PROJECT_BINARY_DIR}/include/rkv/version.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/rkv)
+if(RKV_BUILD_APP)
   install(TARGETS trajectory RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
@@ -31,3 +35,18 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/rkvConfigVersion.cmake
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/rkvConfig.cmake ${PROJECT_BINARY_DIR}/rkvConfigVersion.cmake
   DESTINATION ${RKV_CMAKE_DIR})
+
+# pkg-config: the prefix is found from the .pc file's own place, so that the
+# installed tree can be moved (and installed with --prefix).
+set(RKV_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+file(RELATIVE_PATH RKV_PC_PREFIX ${CMAKE_INSTALL_PREFIX}/${RKV_PKGCONFIG_DIR} ${CMAKE_INSTALL_PREFIX})
+string(REGEX REPLACE "/$" "" RKV_PC_PREFIX "${RKV_PC_PREFIX}")
+set(RKV_PC_LIBS_PRIVATE "")
+foreach(lib IN LISTS RKV_CXX_RUNTIME)
+  string(APPEND RKV_PC_LIBS_PRIVATE " -l${lib}")
+endforeach()
+string(STRIP "${RKV_PC_LIBS_PRIVATE}" RKV_PC_LIBS_PRIVATE)
+foreach(pc rkv rkv-c)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/${pc}.pc.in ${PROJECT_BINARY_DIR}/${pc}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${RKV_PKGCONFIG_DIR})
+endforeach()

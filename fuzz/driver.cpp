@@ -12,6 +12,7 @@
 #include "rkv/host/stop.hpp"
 #include "rkv/host/units.hpp"
 #include "rkv/machine/units.hpp"
+#include "state_testing.hpp"
 
 namespace rkv::fuzz {
 namespace {

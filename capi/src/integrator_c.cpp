@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <new>
 
+#include "null_args.hpp"
 #include "rkv/ode/integrator.hpp"
 
 struct rkv_integrator {
@@ -15,6 +16,7 @@ struct rkv_integrator {
 extern "C" {
 
 rkv_integrator* rkv_integrator_create(rkv_rhs_ctx_fn fcn, void* context) {
+  if (fcn == nullptr) return nullptr;  // it would be called on the first evaluation
   try {
     return new rkv_integrator{rkv::Integrator(rkv::RhsPointerFunction{fcn}, context)};
   } catch (const std::bad_alloc&) {
@@ -28,6 +30,16 @@ void rkv_integrator_destroy(rkv_integrator* it) {
 
 void rkv_integrator_ivprk(rkv_integrator* it, int32_t* ido, const int32_t* neq, float* x,
                           const float* xend, const float* tol, float* param, float* y) {
+  if (rkv::capi::refused("IVPRK", {{"INTEGRATOR", it == nullptr},
+                                   {"IDO", ido == nullptr},
+                                   {"NEQ", neq == nullptr},
+                                   {"X", x == nullptr},
+                                   {"XEND", xend == nullptr},
+                                   {"TOL", tol == nullptr},
+                                   {"PARAM", param == nullptr},
+                                   {"Y", y == nullptr}})) {
+    return;
+  }
   it->integrator.integrate(*ido, *neq, *x, *xend, *tol, param, y);
 }
 

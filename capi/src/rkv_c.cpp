@@ -1,21 +1,19 @@
 // The C interface: thin forwarding functions over the C++ routines.
 //
 // Every pointer a routine needs is checked before it is used: a null pointer
-// is refused with a TERMINAL error (code kNullCode) posted under the name of
+// is refused with a TERMINAL error (code RKV_NULL_POINTER_CODE) posted under the name of
 // the routine called, naming the argument, and the routine returns without
 // doing anything else. The attributes in force decide, as for every error,
 // whether the refusal is printed and whether it ends the run.
 #include "rkv/rkv.h"
 
 #include <cstdint>
-#include <initializer_list>
 #include <limits>
 #include <span>
 #include <string_view>
 
+#include "null_args.hpp"
 #include "rkv/errors/control.hpp"
-#include "rkv/errors/params.hpp"
-#include "rkv/errors/post.hpp"
 #include "rkv/errors/stack.hpp"
 #include "rkv/machine/constants.hpp"
 #include "rkv/machine/units.hpp"
@@ -23,9 +21,7 @@
 
 namespace {
 
-constexpr std::int32_t kNullCode = RKV_NULL_POINTER_CODE;
-constexpr std::string_view kNullText =
-    "The argument %(L1) is a null pointer.  It must point to its value.";
+using rkv::capi::refused;
 
 // A C function pointer cannot be called through the C++ reference-taking
 // type, so the solver gets this trampoline and the C routine of the call in
@@ -36,27 +32,6 @@ constinit thread_local rkv_rhs_fn t_c_rhs __attribute__((tls_model("initial-exec
 
 void rhs_trampoline(const std::int32_t& neq, const float& x, const float* y, float* yprime) {
   t_c_rhs(&neq, &x, y, yprime);
-}
-
-struct Arg {
-  std::string_view name;  // as the message names it
-  bool null;
-};
-
-// Posts the refusal of the first null argument of `args`; true if there was
-// one.
-bool refused(std::string_view routine, std::initializer_list<Arg> args) {
-  for (const Arg& a : args) {
-    if (!a.null) continue;
-    static constexpr std::int32_t kIndex = 1;
-    static constexpr std::int32_t kType = rkv::kTerminal;
-    rkv::E1PSH(routine);
-    rkv::E1SETSTR(kIndex, a.name);
-    rkv::E1MES(kType, kNullCode, kNullText);
-    rkv::E1POP(routine);
-    return true;
-  }
-  return false;
 }
 
 // Character data: a pointer and a pointer to its length. A length below 0 is

@@ -1,17 +1,12 @@
 // The error state E1ERRSTATE, one record per thread, and its one-time
-// initialisation. This translation unit also connects AMACH's bad-argument
-// report to the family, both when the program starts and when a state is
-// initialised.
+// initialisation (once per thread).
 #include <algorithm>
 
 #include "messages.hpp"
-#include "rkv/errors/params.hpp"
-#include "rkv/errors/post.hpp"
-#include "rkv/errors/stack.hpp"
 #include "rkv/errors/state.hpp"
 #include "rkv/host/stop.hpp"
-#include "rkv/machine/constants.hpp"
 #include "state_internal.hpp"
+#include "state_testing.hpp"
 
 namespace rkv {
 namespace detail {
@@ -32,30 +27,6 @@ ErrorState& first_use() {
 void stop_run() {
   rkv::host::stop();
 }
-
-// AMACH's terminal report: posted under AMACH's own name, printed at once by
-// E1MES (type 5), and the run stops at the pop.
-void report_amach_argument(const std::int32_t& n) {
-  static constexpr std::int32_t kType = kTerminal;
-  static constexpr std::int32_t kCode = 5;
-  static constexpr std::int32_t kIndex = 1;
-  E1PSH(msg::kAmachName);
-  E1SETINT(kIndex, n);
-  E1MES(kType, kCode, msg::kAmachArgument);
-  E1POP(msg::kAmachName);
-}
-
-namespace {
-
-void install_amach_reporter() {
-  set_amach_reporter(&report_amach_argument);
-}
-
-// Installed at program start, so that AMACH reports through the family even
-// if it is called before any other operation of it.
-[[maybe_unused]] const bool g_amach_reporter_installed = (install_amach_reporter(), true);
-
-}  // namespace
 
 void reset_error_state_for_testing() {
   t_record = ErrorState{};
@@ -99,7 +70,6 @@ void E1INITIAL() {
   std::copy(detail::msg::kUserName.begin(), detail::msg::kUserName.end(), user.begin());
 
   // message_length is left as it is: zero when the thread starts.
-  detail::install_amach_reporter();
   detail::t_error_state = &s;
 }
 
@@ -108,8 +78,3 @@ ErrorState& E1ERRSTATE() {
 }
 
 }  // namespace rkv
-
-// Referenced by the linker option of the errors target, so that this object
-// (and with it the AMACH reporter above) is part of every program that links
-// the error library, even one that calls nothing of the family directly.
-extern "C" const int rkv_errors_state_anchor = 0;

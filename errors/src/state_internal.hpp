@@ -58,7 +58,4 @@ inline std::string_view report_text(std::string_view message) {
 // Ends the run after a report (the host's orderly stop).
 [[noreturn]] void stop_run();
 
-// Reporter installed into AMACH for arguments outside 1..8.
-void report_amach_argument(const std::int32_t& n);
-
 }  // namespace rkv::detail

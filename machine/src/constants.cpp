@@ -1,15 +1,13 @@
-// Machine constants: AMACH for 32-bit IEEE single precision, IMACH for 32-bit
-// two's-complement integers and the IEEE single and double formats.
+// Machine constants: IMACH for 32-bit two's-complement integers and the IEEE
+// single and double formats. (AMACH, whose bad argument is reported through
+// the error family, is compiled into the family's library: errors/src.)
 //
-// The reals are stored as exact bit patterns, so that no decimal conversion
-// of the compiler can alter them. The integer exponents (entries 8, 9, 11,
-// 12) follow the convention x = 0.d1d2... * 2^e with 1/2 <= significand < 1,
-// one more than the IEEE exponents of the form 1.d * 2^e.
+// The integer exponents (entries 8, 9, 11, 12) follow the convention
+// x = 0.d1d2... * 2^e with 1/2 <= significand < 1, one more than the IEEE
+// exponents of the form 1.d * 2^e.
 #include "rkv/machine/constants.hpp"
 
 #include <array>
-#include <atomic>
-#include <bit>
 
 #include "rkv/host/record.hpp"
 #include "rkv/host/stop.hpp"
@@ -18,19 +16,6 @@
 
 namespace rkv {
 namespace {
-
-// Index 0 unused; entries 1..8.
-constexpr std::array<std::uint32_t, 9> kAmachBits = {
-    0x00000000u,
-    0x00800000u,  // 1: 2^-126, smallest positive normalised number
-    0x7F7FFFFFu,  // 2: (2 - 2^-23) * 2^127, largest finite number
-    0x33800000u,  // 3: 2^-24, smallest relative spacing
-    0x34000000u,  // 4: 2^-23, largest relative spacing (just above 1)
-    0x3E9A209Bu,  // 5: log10(2) rounded to single precision
-    0x7FC00000u,  // 6: quiet NaN, also the result of a bad N
-    0x7F800000u,  // 7: +infinity
-    0xFF800000u,  // 8: -infinity
-};
 
 // Index 0 unused; entries 1..12.
 constexpr std::array<std::int32_t, 13> kImach = {
@@ -49,26 +34,7 @@ constexpr std::array<std::int32_t, 13> kImach = {
     1024,        // 12: largest double-precision exponent
 };
 
-// Installed by the error family, from any thread; read on a bad argument.
-std::atomic<detail::AmachReporter> g_amach_reporter{nullptr};
-
 }  // namespace
-
-namespace detail {
-void set_amach_reporter(AmachReporter reporter) {
-  g_amach_reporter.store(reporter, std::memory_order_release);
-}
-}  // namespace detail
-
-float AMACH(const std::int32_t& n) {
-  if (n >= 1 && n <= 8) return std::bit_cast<float>(kAmachBits[static_cast<std::size_t>(n)]);
-  // The error family reports a bad N (and normally stops the run); without a
-  // reporter the caller just sees the NaN entry.
-  if (const auto report = g_amach_reporter.load(std::memory_order_acquire); report != nullptr) {
-    report(n);
-  }
-  return std::bit_cast<float>(kAmachBits[6]);
-}
 
 std::int32_t IMACH(const std::int32_t& n) {
   LOCKHOOK(kLockTake);

@@ -10,7 +10,11 @@
 //   6    step-size choice from h and E     11  pause after the attempt
 //                                          12  the decision
 // A pause returns to the caller, whose next call resumes at step 8 (IDO 4)
-// or step 12 (IDO 5 or 6). The loop allocates nothing.
+// or step 12 (IDO 5 or 6); the state records which pause waits for an
+// answer and refuses any other. An instance with an accept observer shows it
+// each accepted step before Y is overwritten; the observer may end the call
+// there (IDO 7) or hand the next k1 to the loop head. The loop allocates
+// nothing, and is compiled once per form of the right-hand side.
 #include <bit>
 #include <cmath>
 #include <cstddef>
@@ -19,11 +23,11 @@
 #include "error_points.hpp"
 #include "instance.hpp"
 #include "isa.hpp"
+#include "kernels.hpp"
 #include "messages.hpp"
 #include "rkv/errors/stack.hpp"
 #include "rkv/machine/constants.hpp"
 #include "rkv/ode/ivprk.hpp"
-#include "rkv/ode/kernels.hpp"
 #include "rkv/ode/param.hpp"
 #include "settings.hpp"
 #include "solver_state.hpp"
@@ -221,8 +225,7 @@ void run(SolverState& s, const Call<Rhs>& c, Resume at) {
     if (c.ido == 5) {
       bool stop = false;
       if (c.observer != nullptr) {
-        const StepView view{c.neq, c.x,  s.xnew, s.step, c.y,
-                            candidate, c.wk, k1,     &s.k1_ready};
+        const StepView view{c.neq, c.x, s.xnew, s.step, c.y, candidate, c.wk, k1, &s.k1_ready};
         ErrorState& e = E1ERRSTATE();
         enter_user_code(e);
         stop = c.observer->on_accept(c.observer->self, view);
@@ -265,7 +268,7 @@ void run(SolverState& s, const Call<Rhs>& c, Resume at) {
 // is undone with the count it was made with.
 template <class Rhs>
 void restore_accepted_point(SolverState& s, const Call<Rhs>& c) {
-  if (s.shown_neq < 1) return;
+  if (s.shown_neq < 1 || c.wk == nullptr) return;
   float* shown = c.wk + static_cast<std::size_t>(8) * static_cast<std::size_t>(s.shown_neq);
   V1VSWAP(s.shown_neq, c.y, kOne, shown, kOne);
   s.shown_neq = 0;
@@ -376,9 +379,8 @@ void integrator(Instance& in, std::int32_t& ido, std::int32_t neq, const Rhs& rh
   E1POP(kIntegratorName);
 }
 
-template void integrator<PlainRhs>(Instance&, std::int32_t&, std::int32_t, const PlainRhs&,
-                                   float&, const float&, const float&, float*, float*,
-                                   const Norm&, float*);
+template void integrator<PlainRhs>(Instance&, std::int32_t&, std::int32_t, const PlainRhs&, float&,
+                                   const float&, const float&, float*, float*, const Norm&, float*);
 template void integrator<ContextRhs>(Instance&, std::int32_t&, std::int32_t, const ContextRhs&,
                                      float&, const float&, const float&, float*, float*,
                                      const Norm&, float*);

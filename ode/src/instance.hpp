@@ -22,15 +22,15 @@ namespace rkv::ode {
 // One accepted step, seen before Y is overwritten.
 struct StepView {
   std::int32_t neq;
-  float x0, x1;       // start and end of the step (x1 = x0 + step, as stored)
-  float step;         // signed step H
-  const float* y0;    // Y at x0 (the caller's Y array)
-  const float* y1;    // the accepted solution at x1 (workspace column 9)
-  const float* wk;    // the workspace: column j at wk + (j-1)*neq; columns 1 and 3..8
-                      // hold k1 and k3..k8 of this step; column 2 holds the error
-                      // vector (k2 is gone); column 10 the running max |y|.
-  float* k1_next;     // column 1: an observer may write f(x1, y1) here (after it is
-                      // done with k1) and set *k1_ready = 1; the next loop head then
+  float x0, x1;            // start and end of the step (x1 = x0 + step, as stored)
+  float step;              // signed step H
+  const float* y0;         // Y at x0 (the caller's Y array)
+  const float* y1;         // the accepted solution at x1 (workspace column 9)
+  const float* wk;         // the workspace: column j at wk + (j-1)*neq; columns 1 and 3..8
+                           // hold k1 and k3..k8 of this step; column 2 holds the error
+                           // vector (k2 is gone); column 10 the running max |y|.
+  float* k1_next;          // column 1: an observer may write f(x1, y1) here (after it is
+                           // done with k1) and set *k1_ready = 1; the next loop head then
   std::int32_t* k1_ready;  // takes it as its k1 instead of calling f (still counted as
                            // one evaluation at that moment, so PARAM(35) is unchanged).
 };

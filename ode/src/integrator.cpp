@@ -2,7 +2,6 @@
 // front end as IVPRK.
 #include "rkv/ode/integrator.hpp"
 
-
 #include "instance.hpp"
 
 namespace rkv {
@@ -61,8 +60,8 @@ Integrator& Integrator::operator=(Integrator&& other) noexcept {
   return *this;
 }
 
-void Integrator::integrate(std::int32_t& ido, const std::int32_t& neq, float& x,
-                           const float& xend, const float& tol, float* param, float* y) {
+void Integrator::integrate(std::int32_t& ido, const std::int32_t& neq, float& x, const float& xend,
+                           const float& tol, float* param, float* y) {
   ode::integrate_instance(*instance_, ido, neq, x, xend, tol, param, y);
 }
 

@@ -123,8 +123,8 @@ void front_end(Instance& in, std::int32_t& ido, std::int32_t neq, const Rhs& rhs
 // changed during the call (from the right-hand side) cannot make a loop run
 // past the workspace or Y.
 template <class Rhs>
-void whole_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, const Rhs& rhs,
-                float& x, const float& xend, const float& tol, float* param, float* y) {
+void whole_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, const Rhs& rhs, float& x,
+                const float& xend, const float& tol, float* param, float* y) {
   E1PSH(kFrontName);
   const InUse busy(in.in_use);
   if (!busy.held()) {

@@ -41,10 +41,10 @@ inline constexpr Report kInorm{
     5, 10, "The argument PARAM(10) = INORM = %(R1).  It must be less than four."};
 inline constexpr Report kNegativeEntry{5, 4,
                                        "Argument PARAM(%(I1)) = %(R1).  It cannot be negative."};
-inline constexpr Report kXNotFinite{
-    5, 15, "Independent variable X = %(R1).  It must be a finite number."};
-inline constexpr Report kXendNotFinite{
-    5, 16, "Final point XEND = %(R1).  It must be a finite number."};
+inline constexpr Report kXNotFinite{5, 15,
+                                    "Independent variable X = %(R1).  It must be a finite number."};
+inline constexpr Report kXendNotFinite{5, 16,
+                                       "Final point XEND = %(R1).  It must be a finite number."};
 inline constexpr Report kYNotFinite{5, 17,
                                     "Initial value Y(%(I1)) = %(R1).  It must be a finite number."};
 inline constexpr Report kNanEntry{5, 18, "Argument PARAM(%(I1)) = %(R1).  It cannot be NaN."};

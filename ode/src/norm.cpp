@@ -16,8 +16,8 @@
 
 #include "calls.hpp"
 #include "isa.hpp"
+#include "kernels.hpp"
 #include "rkv/ode/ivprk.hpp"
-#include "rkv/ode/kernels.hpp"
 #include "solver_state.hpp"
 
 namespace rkv {

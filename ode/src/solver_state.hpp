@@ -1,9 +1,9 @@
 // The persistent state of the integrator I2PRK and the front end's workspace.
 //
 // Each solver instance (instance.hpp) has one of each; both start out all
-// zeros: before the first IDO = 1 call nothing is open and nothing is held. The integrator opens an integration on IDO = 1 and
-// closes it on IDO = 3; the front end IVPRK holds the workspace of 10*NEQ
-// reals from its IDO = 1 call until the call with IDO = 3 returns.
+// zeros: before the first IDO = 1 call nothing is open and nothing is held. The integrator opens an
+// integration on IDO = 1 and closes it on IDO = 3; the front end IVPRK holds the workspace of
+// 10*NEQ reals from its IDO = 1 call until the call with IDO = 3 returns.
 //
 // Reals are single precision and counts 32-bit signed, as stored by the
 // algorithm: every quantity it names and assigns is held here as a float.
@@ -103,7 +103,7 @@ struct SolverState {
                            // attempt: the count Y and column 9 were exchanged with
   std::int32_t k1_ready;   // column 1 already holds f(X, Y), written by an accept
                            // observer; the next loop head takes it as k1
-  ErrorPoint last_error;  // the error point that ended the last call
+  ErrorPoint last_error;   // the error point that ended the last call
 };
 
 // The state of the calling thread's default instance, the one IVPRK and a

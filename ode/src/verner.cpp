@@ -175,8 +175,8 @@ bool verner_step(SolverState& s, const std::int32_t& neq, const Rhs& rhs, const 
   return dispatch(step_avx512<Rhs>, step_avx2<Rhs>, step_baseline<Rhs>, s, neq, rhs, norm, y, wk);
 }
 
-template bool verner_step<PlainRhs>(SolverState&, const std::int32_t&, const PlainRhs&,
-                                    const Norm&, const float*, float*);
+template bool verner_step<PlainRhs>(SolverState&, const std::int32_t&, const PlainRhs&, const Norm&,
+                                    const float*, float*);
 template bool verner_step<ContextRhs>(SolverState&, const std::int32_t&, const ContextRhs&,
                                       const Norm&, const float*, float*);
 template bool verner_step<PointerRhs>(SolverState&, const std::int32_t&, const PointerRhs&,

@@ -1,10 +1,10 @@
 // The trajectory model and the program's records.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <array>
 #include <limits>
 
 #include "model.hpp"

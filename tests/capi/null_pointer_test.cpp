@@ -10,12 +10,17 @@
 #include "rkv/errors/control.hpp"
 #include "rkv/errors/post.hpp"
 #include "rkv/errors/state.hpp"
+#include "rkv/integrator.h"
 #include "rkv/rkv.h"
+#include "state_testing.hpp"
 #include "support/child.hpp"
 
 namespace {
 
 void decay(const int32_t*, const float*, const float* y, float* yprime) {
+  yprime[0] = -y[0];
+}
+void decay_ctx(void*, const int32_t*, const float*, const float* y, float* yprime) {
   yprime[0] = -y[0];
 }
 
@@ -26,6 +31,18 @@ struct Call {
   float param[50] = {};
   char text[3] = {'A', 'B', 'C'};
 };
+
+// A handle for the cases of rkv_integrator_ivprk, made once.
+rkv_integrator* handle() {
+  static rkv_integrator* const h = rkv_integrator_create(decay_ctx, nullptr);
+  return h;
+}
+void handle_call(Call& c, int nulled) {
+  rkv_integrator_ivprk(nulled == 0 ? nullptr : handle(), nulled == 1 ? nullptr : &c.ido,
+                       nulled == 2 ? nullptr : &c.neq, nulled == 3 ? nullptr : &c.x,
+                       nulled == 4 ? nullptr : &c.xend, nulled == 5 ? nullptr : &c.tol,
+                       nulled == 6 ? nullptr : c.param, nulled == 7 ? nullptr : &c.y);
+}
 
 struct Case {
   const char* routine;
@@ -51,6 +68,14 @@ TEST(CapiNullPointer, NullArgumentCrashedTheProcessNowRefusedNamingIt) {
        [](Call& c) { rkv_ivprk(&c.ido, &c.neq, decay, &c.x, &c.xend, &c.tol, nullptr, &c.y); }},
       {"IVPRK", "Y",
        [](Call& c) { rkv_ivprk(&c.ido, &c.neq, decay, &c.x, &c.xend, &c.tol, c.param, nullptr); }},
+      {"IVPRK", "INTEGRATOR", [](Call& c) { handle_call(c, 0); }},
+      {"IVPRK", "IDO", [](Call& c) { handle_call(c, 1); }},
+      {"IVPRK", "NEQ", [](Call& c) { handle_call(c, 2); }},
+      {"IVPRK", "X", [](Call& c) { handle_call(c, 3); }},
+      {"IVPRK", "XEND", [](Call& c) { handle_call(c, 4); }},
+      {"IVPRK", "TOL", [](Call& c) { handle_call(c, 5); }},
+      {"IVPRK", "PARAM", [](Call& c) { handle_call(c, 6); }},
+      {"IVPRK", "Y", [](Call& c) { handle_call(c, 7); }},
       {"E1PSH", "NAME", [](Call& c) { rkv_e1psh(nullptr, &c.len); }},
       {"E1PSH", "NAME_LEN", [](Call& c) { rkv_e1psh(c.text, nullptr); }},
       {"E1POP", "NAME", [](Call& c) { rkv_e1pop(nullptr, &c.len); }},

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "rkv/errors/state.hpp"
+#include "state_testing.hpp"
 #include "support/child.hpp"
 
 namespace rkv::errtest {

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "isa.hpp"
+#include "kernels.hpp"
 #include "rkv/ode/ivprk.hpp"
-#include "rkv/ode/kernels.hpp"
 #include "solver_state.hpp"
 #include "verner.hpp"
 #include "verner_table.hpp"

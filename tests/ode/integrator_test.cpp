@@ -96,8 +96,8 @@ void second_thread_refused() {
                     first.prm[param::kEvaluations - 1] == d.evaluations();
   rkv::host::write_line(rkv::host::kStdoutUnit,
                         "refused " + std::to_string(type) + " " + std::to_string(code) + " ido " +
-                            std::to_string(second.ido) + " x " + std::to_string(second.x) +
-                            " y " + std::to_string(second.y) + " param(35) " +
+                            std::to_string(second.ido) + " x " + std::to_string(second.x) + " y " +
+                            std::to_string(second.y) + " param(35) " +
                             std::to_string(second.prm[param::kEvaluations - 1]) +
                             " first as alone " + std::to_string(same));
 }

@@ -10,8 +10,8 @@
 #include <numeric>
 #include <vector>
 
+#include "kernels.hpp"
 #include "rkv/ode/ivprk.hpp"
-#include "rkv/ode/kernels.hpp"
 #include "solver_state.hpp"
 
 namespace {

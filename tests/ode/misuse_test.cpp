@@ -154,19 +154,20 @@ TEST(Misuse, ReentryFromTheRightHandSideIsRefused) {
                            " x 5 y 2 param(35) -7\n" + after});
     }
   }
-  cases.push_back({"I2PRK from the RHS", reentry(2, Inner::kI2prk),
-                   "\n"
-                   " *** TERMINAL ERROR 11 from I2PRK.  I2PRK is already in use.  It cannot be\n"
-                   " ***          called again before the call in progress has returned.\n"
-                   "     Here is a traceback of subprogram calls in reverse order:\n"
-                   "     Routine name                    Error type  Error code\n"
-                   "     ------------                    ----------  ----------\n"
-                   "     I2PRK                                5          11\n"
-                   "     I2PRK                                0           0    (Called internally)\n"
-                   "     IVPRK                                0           0\n"
-                   "     USER                                 0           0\n"
-                   " inner ido 2 x 5 y 2 param(35) -7\n" +
-                       after});
+  cases.push_back(
+      {"I2PRK from the RHS", reentry(2, Inner::kI2prk),
+       "\n"
+       " *** TERMINAL ERROR 11 from I2PRK.  I2PRK is already in use.  It cannot be\n"
+       " ***          called again before the call in progress has returned.\n"
+       "     Here is a traceback of subprogram calls in reverse order:\n"
+       "     Routine name                    Error type  Error code\n"
+       "     ------------                    ----------  ----------\n"
+       "     I2PRK                                5          11\n"
+       "     I2PRK                                0           0    (Called internally)\n"
+       "     IVPRK                                0           0\n"
+       "     USER                                 0           0\n"
+       " inner ido 2 x 5 y 2 param(35) -7\n" +
+           after});
   for (const Case& c : cases) check(c);
 }
 
@@ -213,9 +214,10 @@ std::string i2prk_report(std::int32_t code, const std::string& lines) {
          "     Routine name                    Error type  Error code\n"
          "     ------------                    ----------  ----------\n"
          "     I2PRK                                5          " +
-         c + "    (Called internally)\n"
-             "     IVPRK                                0           0\n"
-             "     USER                                 0           0\n";
+         c +
+         "    (Called internally)\n"
+         "     IVPRK                                0           0\n"
+         "     USER                                 0           0\n";
 }
 
 TEST(Misuse, AnswerThatDoesNotFitThePendingPauseIsRefused) {
@@ -227,11 +229,11 @@ TEST(Misuse, AnswerThatDoesNotFitThePendingPauseIsRefused) {
                                 " ***          before a step can only be answered with IDO = 4.\n");
   };
   const auto after = [](std::int32_t ido) {
-    return i2prk_report(13, " *** TERMINAL ERROR 13 from I2PRK.  IDO has been set to " +
-                                std::to_string(ido) +
-                                ", but the pause\n"
-                                " ***          after a step attempt can only be answered with IDO = 5 or IDO = \n"
-                                " ***          6.\n");
+    return i2prk_report(
+        13, " *** TERMINAL ERROR 13 from I2PRK.  IDO has been set to " + std::to_string(ido) +
+                ", but the pause\n"
+                " ***          after a step attempt can only be answered with IDO = 5 or IDO = \n"
+                " ***          6.\n");
   };
   const auto none = [](std::int32_t ido) {
     return i2prk_report(14, " *** TERMINAL ERROR 14 from I2PRK.  IDO has been set to " +
@@ -317,24 +319,29 @@ TEST(Misuse, NonFiniteInputIsRefusedAtStartUp) {
     };
   };
   const auto report = [](std::int32_t code, const std::string& lines) {
-    return i2prk_report(code, " *** TERMINAL ERROR " + std::to_string(code) + " from I2PRK.  " + lines);
+    return i2prk_report(code,
+                        " *** TERMINAL ERROR " + std::to_string(code) + " from I2PRK.  " + lines);
   };
   const std::vector<Case> cases = {
       {"X", start(kNaN, 1.0f, 0.0f, 0),
-       report(15, "Independent variable X = NaN.  It must be\n"
-                  " ***          a finite number.\n") +
+       report(15,
+              "Independent variable X = NaN.  It must be\n"
+              " ***          a finite number.\n") +
            " refused ido 1 x nan y 1\n"},
       {"XEND", start(0.0f, -kInf, 0.0f, 0),
-       report(16, "Final point XEND = -Infinity.  It must be\n"
-                  " ***          a finite number.\n") +
+       report(16,
+              "Final point XEND = -Infinity.  It must be\n"
+              " ***          a finite number.\n") +
            " refused ido 1 x 0 y 1\n"},
       {"Y", start(0.0f, 1.0f, kInf, 0),
-       report(17, "Initial value Y(2) = Infinity.  It must\n"
-                  " ***          be a finite number.\n") +
+       report(17,
+              "Initial value Y(2) = Infinity.  It must\n"
+              " ***          be a finite number.\n") +
            " refused ido 1 x 0 y 1\n"},
       {"PARAM", start(0.0f, 1.0f, 0.0f, param::kHmax),
-       report(18, "Argument PARAM(3) = NaN.  It cannot be\n"
-                  " ***          NaN.\n") +
+       report(18,
+              "Argument PARAM(3) = NaN.  It cannot be\n"
+              " ***          NaN.\n") +
            " refused ido 1 x 0 y 1\n"},
   };
   for (const Case& c : cases) check(c);

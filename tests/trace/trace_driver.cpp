@@ -146,8 +146,9 @@ class Solver {
         it_.emplace(context_rhs, static_cast<void*>(&g_rhs));
         break;
       case Via::kCallable:
-        it_.emplace([f = &g_rhs](const std::int32_t& n, const float& x, const float* y,
-                                 float* yp) { (*f)(n, x, y, yp); });
+        it_.emplace([f = &g_rhs](const std::int32_t& n, const float& x, const float* y, float* yp) {
+          (*f)(n, x, y, yp);
+        });
         break;
       case Via::kC:
         handle_ = rkv_integrator_create(c_rhs, &g_rhs);

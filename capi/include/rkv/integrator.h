@@ -13,6 +13,8 @@
 
 #include <stdint.h>
 
+#pragma GCC visibility push(default) /* the interface the shared library exports */
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -23,7 +25,7 @@ typedef struct rkv_integrator rkv_integrator;
 typedef void (*rkv_rhs_ctx_fn)(void* context, const int32_t* neq, const float* x, const float* y,
                                float* yprime);
 
-/* A new integrator, nothing open; NULL if no memory. */
+/* A new integrator, nothing open; NULL if no memory or fcn is NULL. */
 rkv_integrator* rkv_integrator_create(rkv_rhs_ctx_fn fcn, void* context);
 
 /* Releases the integrator and its workspace (whether or not IDO = 3 was
@@ -31,12 +33,16 @@ rkv_integrator* rkv_integrator_create(rkv_rhs_ctx_fn fcn, void* context);
 void rkv_integrator_destroy(rkv_integrator* it);
 
 /* One call of the IDO protocol, as rkv_ivprk without the right-hand side.
- * param has 50 entries, y has *neq. */
+ * it is a handle from rkv_integrator_create; param has 50 entries, y has
+ * *neq. A null pointer argument is refused as in rkv_ivprk (TERMINAL error
+ * RKV_NULL_POINTER_CODE from IVPRK, naming it; INTEGRATOR for it). */
 void rkv_integrator_ivprk(rkv_integrator* it, int32_t* ido, const int32_t* neq, float* x,
                           const float* xend, const float* tol, float* param, float* y);
 
 #ifdef __cplusplus
 }
 #endif
+
+#pragma GCC visibility pop
 
 #endif /* RKV_INTEGRATOR_H */

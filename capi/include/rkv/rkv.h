@@ -24,6 +24,8 @@
 
 #include <stdint.h>
 
+#pragma GCC visibility push(default) /* the interface the shared library exports */
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -70,5 +72,7 @@ void rkv_umach(const int32_t* n, int32_t* unitnum);
 #ifdef __cplusplus
 }
 #endif
+
+#pragma GCC visibility pop
 
 #endif /* RKV_RKV_H */

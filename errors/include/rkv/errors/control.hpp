@@ -13,6 +13,8 @@
 #include <span>
 #include <string_view>
 
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
 namespace rkv {
 
 // Values of the PRINT and STOP arguments of SETERRATTR.
@@ -47,3 +49,5 @@ std::string_view GETERRTEXT();
 void GETERRTEXT(std::span<char> text, std::int32_t& length);
 
 }  // namespace rkv
+
+#pragma GCC visibility pop

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
 namespace rkv {
 
 void E1SETINT(const std::int32_t& index, const std::int32_t& value);
@@ -18,3 +20,5 @@ void E1PUTPARM(std::string_view letter, const std::int32_t& index, const std::in
                std::string_view text);
 
 }  // namespace rkv
+
+#pragma GCC visibility pop

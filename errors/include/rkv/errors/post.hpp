@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
 namespace rkv {
 
 // Error types.
@@ -22,3 +24,5 @@ std::int32_t N1RTY(const std::int32_t& which);
 void E1USR(std::string_view switch_value);
 
 }  // namespace rkv
+
+#pragma GCC visibility pop

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
 namespace rkv {
 
 void E1PSH(std::string_view name);
@@ -16,3 +18,5 @@ void E1POP(std::string_view name);
 std::int32_t E1PENDSTOP();
 
 }  // namespace rkv
+
+#pragma GCC visibility pop

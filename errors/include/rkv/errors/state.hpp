@@ -12,6 +12,8 @@
 #include <array>
 #include <cstdint>
 
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
 namespace rkv {
 
 // A fixed array indexed from 1 to N, as the record's tables are.
@@ -56,10 +58,6 @@ void E1INITIAL();
 // The calling thread's record, initialised before it is returned.
 ErrorState& E1ERRSTATE();
 
-namespace detail {
-// Puts the calling thread's record back to its state after initialisation (level 1, no
-// waiting message, empty parameter buffer). For test and fuzz drivers only.
-void reset_error_state_for_testing();
-}  // namespace detail
-
 }  // namespace rkv
+
+#pragma GCC visibility pop

@@ -10,6 +10,8 @@
 #include <span>
 #include <string_view>
 
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
 namespace rkv {
 
 // Integer V right-justified in S(1..NF), NF = s.size(). IER 0 done; -1 NF < 1;
@@ -47,3 +49,5 @@ void C1CODECH(char& c, const std::int32_t& k);
 std::int32_t R1ISNAN(const float& x);
 
 }  // namespace rkv
+
+#pragma GCC visibility pop

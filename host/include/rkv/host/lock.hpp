@@ -4,6 +4,8 @@
 // its records, each of which takes it again.
 #pragma once
 
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
 namespace rkv::host {
 
 void lock();
@@ -19,3 +21,5 @@ class LockGuard {
 };
 
 }  // namespace rkv::host
+
+#pragma GCC visibility pop

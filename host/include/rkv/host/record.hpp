@@ -41,6 +41,8 @@
 #include <string_view>
 #include <vector>
 
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
 namespace rkv::host {
 
 class Record {
@@ -81,3 +83,5 @@ std::string format_f(float value, int w, int d);
 std::string format_e(float value, int w, int d, bool scale1p);
 
 }  // namespace rkv::host
+
+#pragma GCC visibility pop

@@ -1,6 +1,8 @@
 // The orderly stop: every ending of a run goes through stop().
 #pragma once
 
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
 namespace rkv::host {
 
 // Flushes and closes every unit, then ends the process with exit status 0 and
@@ -15,3 +17,5 @@ using StopHook = void (*)();
 void set_stop_hook(StopHook hook);
 
 }  // namespace rkv::host
+
+#pragma GCC visibility pop

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <string_view>
 
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
 namespace rkv::host {
 
 inline constexpr std::int32_t kStderrUnit = 0;
@@ -51,3 +53,5 @@ void close(std::int32_t unit);
 void close_all();
 
 }  // namespace rkv::host
+
+#pragma GCC visibility pop

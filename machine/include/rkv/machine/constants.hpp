@@ -4,24 +4,21 @@
 
 #include <cstdint>
 
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
 namespace rkv {
 
 // N = 1..8: smallest normalised, largest finite, smallest and largest
 // relative spacing, log10(2), quiet NaN, +infinity, -infinity. Any other N is
 // a terminal error reported through the error family (which then stops the
-// run); the value returned in that case is the NaN entry.
+// run); the value returned in that case is the NaN entry. Defined in the
+// error family's library (rkv::errors), which posts that report.
 float AMACH(const std::int32_t& n);
 
 // N = 1..12, see the table in constants.cpp. Any other N writes a fixed
 // five-line report on the standard output unit and stops the run.
 std::int32_t IMACH(const std::int32_t& n);
 
-namespace detail {
-// The error family installs the reporter for AMACH's bad arguments here, so
-// that this layer does not depend on the one above it. Without a reporter a
-// bad argument just yields the NaN entry.
-using AmachReporter = void (*)(const std::int32_t& n);
-void set_amach_reporter(AmachReporter reporter);
-}  // namespace detail
-
 }  // namespace rkv
+
+#pragma GCC visibility pop

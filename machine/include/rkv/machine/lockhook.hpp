@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
 namespace rkv {
 
 // The two arguments LOCKHOOK takes: take the lock, release it.
@@ -16,3 +18,5 @@ inline constexpr std::int32_t kLockRelease = 0;
 std::int32_t LOCKHOOK(const std::int32_t& flag);
 
 }  // namespace rkv
+
+#pragma GCC visibility pop

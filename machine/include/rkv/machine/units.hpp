@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
 namespace rkv {
 
 // |N| outside 1..3 writes a fixed five-line report on the error-message unit
@@ -12,3 +14,5 @@ namespace rkv {
 void UMACH(const std::int32_t& n, std::int32_t& unitnum);
 
 }  // namespace rkv
+
+#pragma GCC visibility pop

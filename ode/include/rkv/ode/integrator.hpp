@@ -20,6 +20,8 @@
 
 #include "rkv/ode/ivprk.hpp"
 
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
 namespace rkv {
 
 // Right-hand side with a context pointer: writes YPRIME(1..NEQ) = f(X, Y).
@@ -44,9 +46,9 @@ class Integrator {
   // Any callable taking (const int32_t& neq, const float& x, const float* y,
   // float* yprime); it is moved into the integrator once.
   template <class F>
-    requires(!std::is_same_v<std::remove_cvref_t<F>, Integrator> &&
-             std::is_invocable_v<F&, const std::int32_t&, const float&, const float*, float*>)
-  explicit Integrator(F f)
+  requires(!std::is_same_v<std::remove_cvref_t<F>, Integrator> &&
+           std::is_invocable_v<F&, const std::int32_t&, const float&, const float*,
+                               float*>) explicit Integrator(F f)
       : Integrator(&call_owned<F>, new F(std::move(f)), &delete_owned<F>) {}
 
   // Releases the workspace (whether or not IDO = 3 was called).
@@ -82,3 +84,5 @@ class Integrator {
 };
 
 }  // namespace rkv
+
+#pragma GCC visibility pop

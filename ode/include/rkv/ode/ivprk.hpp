@@ -9,9 +9,19 @@
 //   IDO = 6  answer to a pause after an attempt: reject it
 // On return IDO is 2 when XEND was reached, 4/5/6 at a pause, 3 after the
 // closing call. Errors are posted through the error family.
+//
+// A pause before a step is answered with 4 only, a pause after an attempt
+// with 5 or 6 (either overrules the solver's verdict); 4, 5 or 6 with no
+// pause waiting, or another answer to a pause, is refused. IVPRK keeps one
+// integration per thread; a call made while a call is in progress on the
+// same thread (from the right-hand side or the norm routine) is refused
+// without touching the integration in progress. For several integrations at
+// once see rkv::Integrator (integrator.hpp).
 #pragma once
 
 #include <cstdint>
+
+#pragma GCC visibility push(default)  // the interface the shared libraries export
 
 namespace rkv {
 
@@ -37,3 +47,5 @@ void I2ERRNRM(const std::int32_t& neq, const float* v, const float* y, const flo
               float& enorm);
 
 }  // namespace rkv
+
+#pragma GCC visibility pop

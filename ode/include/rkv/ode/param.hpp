@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
 namespace rkv::param {
 
 inline constexpr std::int32_t kSize = 50;
@@ -35,3 +37,5 @@ inline void set(float* p, std::int32_t index, float value) {
 }
 
 }  // namespace rkv::param
+
+#pragma GCC visibility pop

@@ -1,4 +1,5 @@
-// Vector kernels of the solver (unit or general increments).
+// Vector kernels of the solver (unit or general increments); internal to
+// the library.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,95 @@
+// Output points and events on top of an rkv::Integrator: values at any x
+// between the steps, and the points where event functions change sign,
+// both from the continuous extension of the solver's steps (order 5,
+// continuous with its first derivative across steps).
+//
+// The steps are exactly those the integrator takes without them: X, Y and
+// PARAM(31..35) at each XEND are the same bits. f at a step's end, which the
+// extension needs, is the next step's first stage anyway and is passed on
+// (except after the last step of a call, as the caller may change Y before
+// the next); a step that needs a value strictly between its ends costs one
+// more evaluation of the right-hand side. Both are counted by
+// extra_evaluations(), not in PARAM(35). Event functions are evaluated at
+// the start of each call (the caller may have changed Y), at every step's
+// end, and while a sign change is located.
+//
+//   rkv::Integrator it(rhs);
+//   rkv::DenseOutput dense(it);
+//   dense.set_events(events, 2);                   // watched until cleared
+//   dense.set_output(xout, nout, yout);            // for the next interval
+//   dense.integrate(ido, neq, x, xend, tol, param, y);
+//   while (ido == rkv::kIdoEvents) {               // events in the last step
+//     for (std::int32_t i = 0; i < dense.event_count(); ++i) use(dense.event(i));
+//     if (dense.ended()) break;                    // a terminal event: x, y are there
+//     ido = 2;
+//     dense.integrate(ido, neq, x, xend, tol, param, y);
+//   }
+//
+// Reports (through the error family, under the name IVPEV): an output point
+// outside [X, XEND] or out of order, an empty event list, an event function
+// returning NaN, a call that continues after a terminal event.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "rkv/ode/events.hpp"
+#include "rkv/ode/integrator.hpp"
+
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
+namespace rkv {
+
+// IDO on return when events were located in the last step taken. The
+// integration goes on with IDO = 2 and the same XEND, over the same steps.
+inline constexpr std::int32_t kIdoEvents = 7;
+
+class DenseOutput {
+ public:
+  // Works through `integrator`, which must outlive it and stay where it is
+  // (not be moved from) while this object exists.
+  explicit DenseOutput(Integrator& integrator);
+  ~DenseOutput();
+  DenseOutput(const DenseOutput&) = delete;
+  DenseOutput& operator=(const DenseOutput&) = delete;
+
+  // Output points for the interval of the next call: x[0..n-1] within
+  // [X, XEND], ordered in the direction of integration (repeats allowed).
+  // The values y(x[k]) go to y[k*NEQ ..], and y'(x[k]) to yprime likewise
+  // unless it is null. The arrays are used until XEND is reached; a later
+  // interval has no output points unless it is given some.
+  void set_output(const float* x, std::int32_t n, float* y, float* yprime = nullptr);
+
+  // The event functions to watch from the next step on (m of them, at least
+  // one; copied). They stay in force until cleared or replaced.
+  void set_events(const Event* events, std::int32_t m, const EventSettings& settings = {});
+  void clear_events();
+
+  // The IDO protocol of Integrator::integrate, and IDO = kIdoEvents on return
+  // when events were located in the last step (X and Y are then at the
+  // step's end, or at the terminal event when one ended the integration).
+  void integrate(std::int32_t& ido, const std::int32_t& neq, float& x, const float& xend,
+                 const float& tol, float* param, float* y);
+
+  // The events located in the last step, in the order of x, up to and
+  // including the first terminal one (index 0 .. event_count() - 1; any
+  // other index gets a record with index 0, x NaN and null values).
+  [[nodiscard]] std::int32_t event_count() const;
+  [[nodiscard]] const EventHit& event(std::int32_t i) const;
+  // A terminal event ended the integration; only IDO = 3 may follow.
+  [[nodiscard]] bool ended() const;
+  // Output points of the current list that have their values (points
+  // beyond a terminal event get none).
+  [[nodiscard]] std::int32_t outputs_done() const;
+  // Right-hand-side evaluations made by this layer since IDO = 1, beyond
+  // the solver's own (not in PARAM(35)).
+  [[nodiscard]] std::int32_t extra_evaluations() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace rkv
+
+#pragma GCC visibility pop

@@ -1,0 +1,55 @@
+// Events located on the continuous extension of the solver's steps: event
+// functions g(x, y, y'), the direction of the sign change each one watches
+// for, whether it ends the integration, and the record of a located event.
+#pragma once
+
+#include <cstdint>
+
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
+namespace rkv {
+
+// Value of an event function at x, from the solution y(x) and its derivative
+// y'(x) (NEQ values each; both from the continuous extension between steps).
+// An event is a sign change of the value. NaN is refused (the call ends with
+// a report).
+using EventFunction = float (*)(void* context, const std::int32_t& neq, const float& x,
+                                const float* y, const float* yprime);
+
+// Which sign changes of g count, in the direction of integration.
+enum class Crossing : std::int32_t {
+  kEither = 0,
+  kRising = 1,   // from negative to zero or positive
+  kFalling = 2,  // from positive to zero or negative
+};
+
+struct Event {
+  EventFunction g;
+  void* context;  // passed to g unchanged
+  Crossing crossing;
+  bool terminal;  // the integration ends at this event
+};
+
+// One located event: the 1-based index of its function in the event list,
+// the abscissa, and the solution and its derivative there (NEQ values each,
+// owned by the DenseOutput and valid until its next call).
+struct EventHit {
+  std::int32_t index;
+  float x;
+  bool terminal;
+  const float* y;
+  const float* yprime;
+};
+
+// How events are located: a bracketing root finder (the Illinois variant of
+// regula falsi, falling back to bisection) shrinks the bracket of each sign
+// change until its ends are at most `bracket_ulps` units in the last place
+// apart, or g is exactly 0; the end after the sign change is reported.
+struct EventSettings {
+  std::int32_t bracket_ulps = 4;
+  std::int32_t max_iterations = 200;
+};
+
+}  // namespace rkv
+
+#pragma GCC visibility pop

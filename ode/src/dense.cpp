@@ -1,0 +1,99 @@
+// Evaluation of the continuous extension. The weight polynomials are formed
+// once per call in double (Horner's rule), then every element is summed over
+// the stages in their table order, multiplied by H, added to y0 and rounded
+// once to single precision, like the step's own candidate.
+#include "dense.hpp"
+
+#include <bit>
+#include <cstddef>
+
+namespace rkv::ode {
+namespace {
+
+constexpr std::size_t kStages = static_cast<std::size_t>(kDenseStageCount);
+constexpr std::size_t kDegree = static_cast<std::size_t>(kDenseDegree);
+
+double weight(std::size_t s, std::size_t m) {
+  return std::bit_cast<double>(kDenseWeightBits[s][m]);
+}
+
+}  // namespace
+
+std::array<double, kDenseStageCount - 1> dense_extra_row() {
+  std::array<double, kStages - 1> a{};
+  for (std::size_t j = 0; j + 1 < kStages; ++j) a[j] = std::bit_cast<double>(kExtraRowBits[j]);
+  return a;
+}
+
+void dense_weights(double theta, DenseWeights& b, DenseWeights& db) {
+  for (std::size_t s = 0; s < kStages; ++s) {
+    double p = weight(s, kDegree - 1);
+    double dp = static_cast<double>(kDegree) * weight(s, kDegree - 1);
+    for (std::size_t m = kDegree - 1; m-- > 0;) {
+      p = p * theta + weight(s, m);
+      dp = dp * theta + static_cast<double>(m + 1) * weight(s, m);
+    }
+    b[s] = p * theta;
+    db[s] = dp;
+  }
+}
+
+float dense_extra_abscissa(const DenseStep& d) {
+  return static_cast<float>(static_cast<double>(d.step) / kExtraNodeDivisor +
+                            static_cast<double>(d.x0));
+}
+
+void dense_extra_argument(const DenseStep& d, float* out) {
+  const std::size_t n = static_cast<std::size_t>(d.neq);
+  const double h = static_cast<double>(d.step);
+  const std::array<double, kStages - 1> a = dense_extra_row();
+  for (std::size_t i = 0; i < n; ++i) {
+    double sum = a[0] * static_cast<double>(d.k[0][i]);
+    for (std::size_t j = 1; j + 1 < kStages; ++j) sum += a[j] * static_cast<double>(d.k[j][i]);
+    out[i] = static_cast<float>(sum * h + static_cast<double>(d.y0[i]));
+  }
+}
+
+void dense_value_at(const DenseStep& d, double theta, float* y, float* yprime) {
+  const std::size_t n = static_cast<std::size_t>(d.neq);
+  // The end points exactly: the extension meets the step's solution and the
+  // derivatives there, so values at an end do not depend on rounding.
+  const bool at_start = theta == 0.0 || d.step == 0.0f;
+  if (at_start || theta == 1.0) {
+    const float* yv = at_start ? d.y0 : d.y1;
+    const float* dv = at_start ? d.k[0] : d.k[kStages - 2];
+    for (std::size_t i = 0; i < n; ++i) {
+      if (y != nullptr) y[i] = yv[i];
+      if (yprime != nullptr) yprime[i] = dv[i];
+    }
+    return;
+  }
+  DenseWeights b{};
+  DenseWeights db{};
+  dense_weights(theta, b, db);
+  const double h = static_cast<double>(d.step);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (y != nullptr) {
+      double sum = b[0] * static_cast<double>(d.k[0][i]);
+      for (std::size_t s = 1; s < kStages; ++s) sum += b[s] * static_cast<double>(d.k[s][i]);
+      y[i] = static_cast<float>(sum * h + static_cast<double>(d.y0[i]));
+    }
+    if (yprime != nullptr) {
+      double sum = db[0] * static_cast<double>(d.k[0][i]);
+      for (std::size_t s = 1; s < kStages; ++s) sum += db[s] * static_cast<double>(d.k[s][i]);
+      yprime[i] = static_cast<float>(sum);
+    }
+  }
+}
+
+void dense_value(const DenseStep& d, float x, float* y, float* yprime) {
+  if (x == d.x1) {
+    dense_value_at(d, 1.0, y, yprime);
+    return;
+  }
+  const double theta =
+      (static_cast<double>(x) - static_cast<double>(d.x0)) / static_cast<double>(d.step);
+  dense_value_at(d, theta, y, yprime);
+}
+
+}  // namespace rkv::ode

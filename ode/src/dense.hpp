@@ -1,0 +1,50 @@
+// The continuous extension of one accepted Verner step: the extra stage it
+// needs, and the solution and its derivative anywhere inside the step, from
+// the step's stored stages (order 5, C1 across steps; dense_table.hpp).
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "dense_table.hpp"
+
+namespace rkv::ode {
+
+// One accepted step as the extension reads it. k[s] is the column of stage
+// kDenseStages[s]: k1 and k3..k8 of the step (k2 is not used), k9 = f(x1, y1)
+// and k10, the extra stage. k10 may be null until it has been evaluated;
+// only the values need it.
+struct DenseStep {
+  std::int32_t neq;
+  float x0;
+  float x1;
+  float step;  // signed step H = x1 - x0, as the solver stored it
+  const float* y0;
+  const float* y1;
+  std::array<const float*, kDenseStageCount> k;
+};
+
+// The extra stage's a-row over k1, k3..k9, and the weights b_s(theta) and
+// their derivatives b_s'(theta), in kDenseStages order, in double.
+using DenseWeights = std::array<double, kDenseStageCount>;
+std::array<double, kDenseStageCount - 1> dense_extra_row();
+void dense_weights(double theta, DenseWeights& b, DenseWeights& db);
+
+// The extra stage's abscissa H/2 + x0, rounded to single precision as the
+// step's own abscissae are.
+float dense_extra_abscissa(const DenseStep& d);
+
+// The extra stage's argument: out_i := (a_1 k1_i + a_3 k3_i + ... + a_9 k9_i) H
+// + y0_i, summed in double from the lowest stage up and rounded once.
+void dense_extra_argument(const DenseStep& d, float* out);
+
+// y and y' at x0 + theta H (either output may be null). theta is meant to lie
+// in [0, 1]; theta = 1 gives y1 and k9 exactly, theta = 0 gives y0 and k1
+// (a step of length 0 gives y0 and k1 for every theta). Each element is
+// summed in double from the stored stages and rounded once.
+void dense_value_at(const DenseStep& d, double theta, float* y, float* yprime);
+
+// The same at the abscissa x, theta = (x - x0)/H in double; x = x1 gives y1.
+void dense_value(const DenseStep& d, float x, float* y, float* yprime);
+
+}  // namespace rkv::ode

@@ -1,0 +1,257 @@
+// rkv::DenseOutput: output points and events through an Integrator's accept
+// observer. The layer checks its own arguments under the name IVPEV, attaches
+// the observer only for calls that need it, and reports what the tracker met.
+#include "rkv/ode/dense_output.hpp"
+
+#include <cstddef>
+#include <limits>
+
+#include "dense_messages.hpp"
+#include "instance.hpp"
+#include "rkv/errors/params.hpp"
+#include "rkv/errors/post.hpp"
+#include "rkv/errors/stack.hpp"
+#include "tracker.hpp"
+
+namespace rkv {
+namespace {
+
+static_assert(kIdoEvents == ode::kStoppedAfterStep);
+
+constexpr std::int32_t kP1 = 1;
+constexpr std::int32_t kP2 = 2;
+constexpr std::int32_t kP3 = 3;
+
+void post(const ode::Report& r) {
+  E1MES(r.type, r.code, r.text);
+}
+
+// The instance's own right-hand side, in the form it was given.
+ode::RhsRef rhs_of(const ode::Instance& in) {
+  ode::RhsRef r;
+  switch (in.kind) {
+    case ode::RhsKind::kPlain:
+      r.plain = in.plain;
+      break;
+    case ode::RhsKind::kContext:
+      r.with_context = in.with_context;
+      break;
+    case ode::RhsKind::kPointer:
+      r.with_pointers = in.with_pointers;
+      break;
+    case ode::RhsKind::kPerCall:
+      break;  // IVPRK's default instance, never an Integrator's
+  }
+  r.context = in.context;
+  return r;
+}
+
+void storage_failed(std::int32_t neq, std::int32_t events) {
+  E1SETINT(kP1, neq);
+  E1SETINT(kP2, events);
+  post(ode::report::kDenseStorage);
+}
+
+bool within(float v, float a, float b) {
+  return a <= b ? (a <= v && v <= b) : (b <= v && v <= a);
+}
+
+}  // namespace
+
+struct DenseOutput::Impl {
+  explicit Impl(Integrator& it) : integrator(it) {}
+
+  static bool on_accept(void* self, const ode::StepView& v) {
+    Impl& m = *static_cast<Impl*>(self);
+    return m.tracker.on_accept(
+        ode::AcceptedStep{v.neq, v.x0, v.x1, v.step, v.y0, v.y1, v.wk, v.k1_next, v.k1_ready});
+  }
+
+  bool check_output(float x, float xend) const;
+
+  Integrator& integrator;
+  ode::Tracker tracker;
+  ode::AcceptObserver observer{&Impl::on_accept, this};
+  std::int32_t neq = 0;
+  bool opened = false;
+  // The output list given by set_output, checked by the next call.
+  const float* out_x = nullptr;
+  std::int32_t out_n = 0;
+  float* out_y = nullptr;
+  float* out_yp = nullptr;
+  bool out_fresh = false;
+  // The last call reached its XEND: its output list is spent.
+  bool interval_done = false;
+  // Events were located in the step that reached XEND: the user saw IDO = 7,
+  // and the call that follows with IDO = 2 and the same XEND has nothing to do.
+  bool complete_at_events = false;
+  float complete_xend = 0.0f;
+  // A terminal event ended the integration at (X, Y) = the event; the solver
+  // itself stands at solver_x.
+  bool ended = false;
+  float solver_x = 0.0f;
+};
+
+bool DenseOutput::Impl::check_output(float x, float xend) const {
+  if (out_n < 0 || (out_n > 0 && (out_x == nullptr || out_y == nullptr))) {
+    E1SETINT(kP1, out_n);
+    post(ode::report::kOutputList);
+    return false;
+  }
+  const bool forward = xend >= x;
+  for (std::int32_t k = 0; k < out_n; ++k) {
+    const float v = out_x[k];
+    if (!within(v, x, xend)) {  // also a NaN
+      E1SETINT(kP1, k + 1);
+      E1SETREAL(kP1, v);
+      E1SETREAL(kP2, x);
+      E1SETREAL(kP3, xend);
+      post(ode::report::kOutputOutside);
+      return false;
+    }
+    if (k > 0 && (forward ? v < out_x[k - 1] : v > out_x[k - 1])) {
+      E1SETINT(kP1, k + 1);
+      E1SETREAL(kP1, v);
+      E1SETINT(kP2, k);
+      E1SETREAL(kP2, out_x[k - 1]);
+      post(ode::report::kOutputOrder);
+      return false;
+    }
+  }
+  return true;
+}
+
+DenseOutput::DenseOutput(Integrator& integrator) : impl_(std::make_unique<Impl>(integrator)) {}
+
+DenseOutput::~DenseOutput() {
+  ode::Instance& in = ode::instance_of(impl_->integrator);
+  if (in.observer == &impl_->observer) in.observer = nullptr;
+}
+
+void DenseOutput::set_output(const float* x, std::int32_t n, float* y, float* yprime) {
+  Impl& m = *impl_;
+  m.out_x = x;
+  m.out_n = n;
+  m.out_y = y;
+  m.out_yp = yprime;
+  m.out_fresh = true;
+}
+
+void DenseOutput::set_events(const Event* events, std::int32_t m, const EventSettings& settings) {
+  E1PSH(ode::kDenseName);
+  if (m < 1 || events == nullptr) {
+    E1SETINT(kP1, m);
+    post(ode::report::kEventsEmpty);
+  } else {
+    std::int32_t missing = 0;
+    for (std::int32_t k = 0; k < m && missing == 0; ++k) {
+      if (events[k].g == nullptr) missing = k + 1;
+    }
+    if (missing != 0) {
+      E1SETINT(kP1, missing);
+      post(ode::report::kEventMissing);
+    } else if (!impl_->tracker.set_events(events, m, settings)) {
+      storage_failed(impl_->neq, m);
+    }
+  }
+  E1POP(ode::kDenseName);
+}
+
+void DenseOutput::clear_events() {
+  impl_->tracker.clear_events();
+}
+
+void DenseOutput::integrate(std::int32_t& ido, const std::int32_t& neq, float& x, const float& xend,
+                            const float& tol, float* param, float* y) {
+  E1PSH(ode::kDenseName);
+  Impl& m = *impl_;
+  ode::Instance& in = ode::instance_of(m.integrator);
+  const bool repeat_end = m.complete_at_events && ido == 2 && xend == m.complete_xend;
+  m.complete_at_events = false;
+  m.tracker.begin_call(xend);
+  if (ido == 3) {
+    // Closing: the solver is shown the point it stands at.
+    const float shown = x;
+    if (m.ended) x = m.solver_x;
+    m.integrator.integrate(ido, neq, x, xend, tol, param, y);
+    if (m.ended) x = shown;
+    m.ended = false;
+    m.opened = false;
+  } else if (m.ended && ido != 1) {
+    E1SETREAL(kP1, x);
+    post(ode::report::kAfterTerminal);
+  } else if (repeat_end) {
+    // The interval was completed by the step whose events the caller has seen.
+  } else if (!m.out_fresh || m.check_output(x, xend)) {
+    // Sized for this NEQ before the solver runs; a NEQ below 1 is left to
+    // the solver's own report (the tracker then sees no step).
+    if (neq >= 1 && (ido == 1 || !m.opened || neq != m.neq)) {
+      m.opened = m.tracker.open(neq, rhs_of(in));
+      m.neq = neq;
+      if (!m.opened) {
+        storage_failed(neq, m.tracker.event_count());
+        E1POP(ode::kDenseName);
+        return;
+      }
+    }
+    if (m.out_fresh) {
+      m.tracker.set_output(m.out_x, m.out_n, m.out_y, m.out_yp);
+      m.out_fresh = false;
+    } else if (m.interval_done) {
+      m.tracker.clear_output();
+    }
+    const bool watch =
+        m.tracker.event_count() > 0 || m.tracker.outputs_done() < m.tracker.outputs_total();
+    in.observer = watch ? &m.observer : nullptr;
+    m.integrator.integrate(ido, neq, x, xend, tol, param, y);
+    in.observer = nullptr;
+    m.interval_done = ido == 2;
+
+    if (m.tracker.failure() == ode::TrackFailure::kEventNaN) {
+      E1SETINT(kP1, m.tracker.failure_index());
+      E1SETREAL(kP1, m.tracker.failure_x());
+      post(ode::report::kEventNaN);
+    }
+    const std::int32_t hits = m.tracker.hit_count();
+    if (watch && hits > 0) {
+      if (ido == 2) {
+        m.complete_at_events = true;
+        m.complete_xend = xend;
+        ido = kIdoEvents;
+      }
+      const EventHit& last = m.tracker.hit(hits - 1);
+      if (last.terminal) {
+        m.ended = true;
+        m.solver_x = x;
+        x = last.x;
+        for (std::size_t i = 0; i < static_cast<std::size_t>(neq); ++i) y[i] = last.y[i];
+      }
+    }
+  }
+  E1POP(ode::kDenseName);
+}
+
+std::int32_t DenseOutput::event_count() const {
+  return impl_->tracker.hit_count();
+}
+
+const EventHit& DenseOutput::event(std::int32_t i) const {
+  // An index out of range gets an empty record (index 0, x NaN, no values).
+  static const EventHit kNone{0, std::numeric_limits<float>::quiet_NaN(), false, nullptr, nullptr};
+  if (i < 0 || i >= impl_->tracker.hit_count()) return kNone;
+  return impl_->tracker.hit(i);
+}
+
+bool DenseOutput::ended() const {
+  return impl_->ended;
+}
+
+std::int32_t DenseOutput::outputs_done() const {
+  return impl_->tracker.outputs_done();
+}
+
+std::int32_t DenseOutput::extra_evaluations() const {
+  return impl_->tracker.extra_evaluations();
+}
+
+}  // namespace rkv

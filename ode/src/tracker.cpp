@@ -1,0 +1,321 @@
+// Output points and event location after each accepted step.
+//
+// A sign change of g_k between the step's ends (g(x0) nonzero, g(x1) of the
+// other sign or zero) is an event in that step; a zero at the step's end thus
+// belongs to the step that reaches it and is not seen again by the next one,
+// which starts from it. Sign changes that return within one step are not seen.
+#include "tracker.hpp"
+
+#include <bit>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+
+#include "calls.hpp"
+#include "rkv/errors/state.hpp"
+
+namespace rkv::ode {
+namespace {
+
+std::size_t sz(std::int32_t n) {
+  return static_cast<std::size_t>(n);
+}
+
+// Position of v on the ordered line of single-precision numbers (+0 and -0
+// coincide), so that the difference of two positions counts the numbers
+// between them.
+std::int64_t position(float v) {
+  const std::int32_t i = std::bit_cast<std::int32_t>(v);
+  return i < 0 ? -static_cast<std::int64_t>(i & 0x7FFFFFFF) : static_cast<std::int64_t>(i);
+}
+
+std::int64_t ulps_between(float a, float b) {
+  return std::llabs(position(a) - position(b));
+}
+
+// x lies in the closed interval from a to b (either order).
+bool between(float x, float a, float b) {
+  return a <= b ? (a <= x && x <= b) : (b <= x && x <= a);
+}
+
+bool strictly_between(float x, float a, float b) {
+  return a <= b ? (a < x && x < b) : (b < x && x < a);
+}
+
+// Runs user code (the right-hand side, an event function) marked as such at
+// the current level, as the solver marks its own calls, and restores the
+// mark the level had (the solver may be running this layer as user code
+// already). False when a serious error was posted meanwhile.
+template <class F>
+bool user_call(F&& f) {
+  ErrorState& e = E1ERRSTATE();
+  const std::int32_t saved = e.user_level(e.level);
+  enter_user_code(e);
+  f();
+  e.user_level(e.level) = saved;
+  return !serious_error_posted(e);
+}
+
+bool is_crossing(Crossing c, float g0, float g1) {
+  const bool rising = g0 < 0.0f && g1 >= 0.0f;
+  const bool falling = g0 > 0.0f && g1 <= 0.0f;
+  switch (c) {
+    case Crossing::kRising:
+      return rising;
+    case Crossing::kFalling:
+      return falling;
+    case Crossing::kEither:
+      break;
+  }
+  return rising || falling;
+}
+
+}  // namespace
+
+bool Tracker::open(std::int32_t neq, RhsRef rhs) {
+  // Sized in full before anything changes: a failed request leaves the
+  // tracker closed (it then ignores every step).
+  neq_ = 0;
+  rhs_ = rhs;
+  const std::size_t n = sz(neq);
+  try {
+    for (std::vector<float>* v : {&k9_, &k10_, &arg_, &y_, &yp_}) v->assign(n, 0.0f);
+    hit_y_.assign(n * events_.size(), 0.0f);
+    hit_yp_.assign(n * events_.size(), 0.0f);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  neq_ = neq;
+  have_g0_ = false;
+  hits_.clear();
+  failure_ = TrackFailure::kNone;
+  extra_evaluations_ = 0;
+  event_evaluations_ = 0;
+  return true;
+}
+
+bool Tracker::set_events(const Event* events, std::int32_t m, const EventSettings& settings) {
+  try {
+    std::vector<Event> list(events, events + m);
+    std::vector<float> g0(sz(m), 0.0f);
+    std::vector<float> g1(sz(m), 0.0f);
+    std::vector<float> hy(sz(neq_) * sz(m), 0.0f);
+    std::vector<float> hyp(sz(neq_) * sz(m), 0.0f);
+    std::vector<EventHit> hits;
+    hits.reserve(sz(m));
+    events_.swap(list);
+    g0_.swap(g0);
+    g1_.swap(g1);
+    hit_y_.swap(hy);
+    hit_yp_.swap(hyp);
+    hits_.swap(hits);
+  } catch (const std::bad_alloc&) {
+    return false;  // the list in force stays
+  }
+  settings_ = settings;
+  have_g0_ = false;
+  return true;
+}
+
+void Tracker::clear_events() {
+  events_.clear();
+  hits_.clear();
+  have_g0_ = false;
+}
+
+void Tracker::set_output(const float* x, std::int32_t n, float* y, float* yp) {
+  out_x_ = x;
+  out_n_ = n;
+  out_done_ = 0;
+  out_y_ = y;
+  out_yp_ = yp;
+}
+
+void Tracker::clear_output() {
+  set_output(nullptr, 0, nullptr, nullptr);
+}
+
+bool Tracker::fail(TrackFailure why, std::int32_t index, float x) {
+  failure_ = why;
+  failure_index_ = index;
+  failure_x_ = x;
+  // The next step takes the event values at its start afresh: the bracket
+  // of a sign change must lie inside one step.
+  have_g0_ = false;
+  return false;
+}
+
+// f(x1, y1), the extension's derivative at the step's end and the next
+// step's first stage.
+bool Tracker::ensure_end_derivative() {
+  if (have_k9_) return true;
+  if (!user_call([&] { rhs_(neq_, d_.x1, d_.y1, k9_.data()); })) {
+    return fail(TrackFailure::kUserCode, 0, d_.x1);
+  }
+  have_k9_ = true;
+  return true;
+}
+
+bool Tracker::ensure_extra_stage() {
+  if (have_k10_) return true;
+  if (!ensure_end_derivative()) return false;
+  dense_extra_argument(d_, arg_.data());
+  const float xe = dense_extra_abscissa(d_);
+  extra_evaluations_ += 1;
+  if (!user_call([&] { rhs_(neq_, xe, arg_.data(), k10_.data()); })) {
+    return fail(TrackFailure::kUserCode, 0, xe);
+  }
+  d_.k[kDenseStageCount - 1] = k10_.data();
+  have_k10_ = true;
+  return true;
+}
+
+// The extension at x (inside the step): the ends need no extra stage.
+bool Tracker::value(float x, float* y, float* yp) {
+  const bool at_end = x == d_.x1;
+  const bool at_start = x == d_.x0 || d_.step == 0.0f;
+  if (at_end && yp != nullptr && !ensure_end_derivative()) return false;
+  if (!at_end && !at_start && !ensure_extra_stage()) return false;
+  dense_value(d_, x, y, yp);
+  return true;
+}
+
+bool Tracker::event_value(std::size_t k, float x, const float* y, const float* yp, float& g) {
+  event_evaluations_ += 1;
+  const auto index = static_cast<std::int32_t>(k) + 1;
+  if (!user_call([&] { g = events_[k].g(events_[k].context, neq_, x, y, yp); })) {
+    return fail(TrackFailure::kUserCode, index, x);
+  }
+  if (std::isnan(g)) return fail(TrackFailure::kEventNaN, index, x);
+  return true;
+}
+
+// Shrinks the bracket [x0, x1] of the sign change of g_k: a keeps the sign of
+// g at the step's start, b the other sign (or zero). Illinois steps, with a
+// bisection whenever three steps have not halved the bracket.
+bool Tracker::locate(std::size_t k, float& x) {
+  float a = d_.x0;
+  float b = d_.x1;
+  double ga = static_cast<double>(g0_[k]);
+  double gb = static_cast<double>(g1_[k]);
+  std::int32_t kept = 0;  // +1: a was kept last time, -1: b was kept
+  std::int32_t cycle = 0;
+  std::int64_t cycle_start = ulps_between(a, b);
+  for (std::int32_t it = 0; it < settings_.max_iterations && gb != 0.0; ++it) {
+    const std::int64_t width = ulps_between(a, b);
+    if (width <= settings_.bracket_ulps) break;
+    bool bisect = false;
+    if (++cycle == 3) {
+      bisect = 2 * width > cycle_start;
+      cycle = 0;
+      cycle_start = width;
+    }
+    float xm =
+        static_cast<float>(static_cast<double>(b) -
+                           gb * (static_cast<double>(b) - static_cast<double>(a)) / (gb - ga));
+    if (bisect || !strictly_between(xm, a, b)) {
+      xm = static_cast<float>((static_cast<double>(a) + static_cast<double>(b)) * 0.5);
+      if (!strictly_between(xm, a, b)) break;
+    }
+    if (!value(xm, y_.data(), yp_.data())) return false;
+    float gm = 0.0f;
+    if (!event_value(k, xm, y_.data(), yp_.data(), gm)) return false;
+    const double g = static_cast<double>(gm);
+    if (g == 0.0 || (g > 0.0) == (gb > 0.0)) {
+      b = xm;
+      gb = g;
+      if (kept == 1) ga *= 0.5;
+      kept = 1;
+    } else {
+      a = xm;
+      ga = g;
+      if (kept == -1) gb *= 0.5;
+      kept = -1;
+    }
+  }
+  x = b;
+  return true;
+}
+
+bool Tracker::on_accept(const AcceptedStep& s) {
+  hits_.clear();
+  if (s.neq != neq_) return false;  // sized for another NEQ: the caller re-opens first
+  const std::size_t n = sz(neq_);
+  failure_ = TrackFailure::kNone;
+  have_k9_ = false;
+  have_k10_ = false;
+  auto column = [&](std::int32_t j) { return s.wk + sz(j - 1) * n; };
+  d_ = DenseStep{neq_,
+                 s.x0,
+                 s.x1,
+                 s.step,
+                 s.y0,
+                 s.y1,
+                 {column(1), column(3), column(4), column(5), column(6), column(7), column(8),
+                  k9_.data(), nullptr}};
+
+  bool ok = true;
+  float limit = s.x1;  // output points up to here
+  if (!events_.empty()) {
+    ok = ensure_end_derivative();
+    for (std::size_t k = 0; ok && !have_g0_ && k < events_.size(); ++k) {
+      ok = event_value(k, s.x0, s.y0, column(1), g0_[k]);
+    }
+    for (std::size_t k = 0; ok && k < events_.size(); ++k) {
+      ok = event_value(k, s.x1, s.y1, k9_.data(), g1_[k]);
+    }
+    for (std::size_t k = 0; ok && k < events_.size(); ++k) {
+      if (!is_crossing(events_[k].crossing, g0_[k], g1_[k])) continue;
+      float x = s.x1;
+      ok = locate(k, x);
+      if (!ok) break;
+      float* y = hit_y_.data() + k * n;
+      float* yp = hit_yp_.data() + k * n;
+      ok = value(x, y, yp);
+      if (!ok) break;
+      // Kept in the order of x along the step, ties by index (insertion:
+      // the list is short and has its room reserved).
+      EventHit h{static_cast<std::int32_t>(k) + 1, x, events_[k].terminal, y, yp};
+      std::size_t at = hits_.size();
+      hits_.push_back(h);
+      while (at > 0 && (s.step > 0.0f ? hits_[at - 1].x > x : hits_[at - 1].x < x)) {
+        hits_[at] = hits_[at - 1];
+        --at;
+      }
+      hits_[at] = h;
+    }
+    if (ok) {
+      for (std::size_t i = 0; i < hits_.size(); ++i) {
+        if (hits_[i].terminal) {
+          hits_.resize(i + 1);
+          limit = hits_[i].x;
+          break;
+        }
+      }
+      g0_.swap(g1_);
+      have_g0_ = true;
+    }
+  }
+
+  while (ok && out_done_ < out_n_ && between(out_x_[out_done_], s.x0, limit)) {
+    const std::size_t row = sz(out_done_) * n;
+    ok = value(out_x_[out_done_], out_y_ + row, out_yp_ == nullptr ? nullptr : out_yp_ + row);
+    if (ok) out_done_ += 1;
+  }
+
+  if (!ok) hits_.clear();  // a failure ends the step's report; the post says why
+  // f(x1, y1) becomes the next step's first stage only when the loop goes
+  // straight on: after a step that ends the call the caller may change Y (or
+  // the model) before going on, so the next call evaluates it afresh, and
+  // this evaluation counts as an extra one.
+  const bool stop = !hits_.empty() || failure_ != TrackFailure::kNone;
+  if (have_k9_ && !stop && s.x1 != xend_) {
+    for (std::size_t i = 0; i < n; ++i) s.k1_next[i] = k9_[i];
+    *s.k1_ready = 1;
+  } else if (have_k9_) {
+    extra_evaluations_ += 1;
+  }
+  return stop;
+}
+
+}  // namespace rkv::ode

@@ -1,0 +1,152 @@
+// The work of the output-point and event layer after each accepted step:
+// values at the output points that the step covers, and the sign changes of
+// the event functions located on the step's continuous extension (dense.hpp).
+//
+// It computes f at the step's end only when the step needs the extension or
+// events are watched, and hands it on as the next step's first stage when the
+// loop goes straight on, so the steps and their evaluation count stay as they
+// are without it; the extra stage is evaluated only in a step that needs a
+// value between its ends. Evaluations beyond the solver's own are counted
+// here, not among the solver's.
+//
+// Buffers are sized when an integration is opened or the event list is set,
+// never while stepping.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "dense.hpp"
+#include "rkv/ode/events.hpp"
+#include "rkv/ode/integrator.hpp"
+#include "rkv/ode/ivprk.hpp"
+
+namespace rkv::ode {
+
+// One accepted step, as the solver shows it before Y is overwritten.
+struct AcceptedStep {
+  std::int32_t neq;
+  float x0;
+  float x1;
+  float step;       // signed step H
+  const float* y0;  // Y at x0
+  const float* y1;  // the accepted solution at x1
+  const float* wk;  // workspace: column j at wk + (j - 1) * NEQ; 1 and 3..8 hold stages
+  float* k1_next;   // where f(x1, y1) goes for the next step, once k1 is no longer needed
+  std::int32_t* k1_ready;
+};
+
+// The right-hand side as the tracker calls it: one of the three forms an
+// integrator takes (the first one set is used), called directly, so that an
+// evaluation costs one indirect call as in the solver's loop.
+struct RhsRef {
+  RhsFunction plain = nullptr;
+  RhsContextFunction with_context = nullptr;
+  RhsPointerFunction with_pointers = nullptr;
+  void* context = nullptr;
+  void operator()(const std::int32_t& neq, const float& x, const float* y, float* yp) const {
+    if (plain != nullptr) {
+      plain(neq, x, y, yp);
+    } else if (with_context != nullptr) {
+      with_context(context, neq, x, y, yp);
+    } else {
+      with_pointers(context, &neq, &x, y, yp);
+    }
+  }
+};
+
+enum class TrackFailure : std::int32_t {
+  kNone = 0,
+  kEventNaN,  // an event function returned NaN
+  kUserCode,  // user code posted a serious error (the post explains it)
+};
+
+class Tracker {
+ public:
+  // A new integration of NEQ (>= 1) equations: buffers sized, event values at the
+  // start taken from the first step, results and counts forgotten (the
+  // output list stays).
+  // False when the storage cannot be had.
+  bool open(std::int32_t neq, RhsRef rhs);
+
+  // The events to watch (m >= 1) from the next step on. Their values at the
+  // start of the next step are taken afresh. False when the storage cannot
+  // be had; the list in force then stays.
+  bool set_events(const Event* events, std::int32_t m, const EventSettings& settings);
+  void clear_events();
+  [[nodiscard]] std::int32_t event_count() const {
+    return static_cast<std::int32_t>(events_.size());
+  }
+
+  // Output points x[0..n-1], ordered in the direction of integration, with
+  // values written to y (n rows of NEQ) and, unless null, derivatives to yp.
+  void set_output(const float* x, std::int32_t n, float* y, float* yp);
+  void clear_output();
+  [[nodiscard]] std::int32_t outputs_done() const { return out_done_; }
+  [[nodiscard]] std::int32_t outputs_total() const { return out_n_; }
+
+  // At the start of each call, with its XEND: no events, no failure yet.
+  // The event values at the start of the call's first step are taken afresh,
+  // as between calls the caller may have changed Y.
+  void begin_call(float xend) {
+    xend_ = xend;
+    hits_.clear();
+    failure_ = TrackFailure::kNone;
+    have_g0_ = false;
+  }
+
+  // Called after each accepted step; true when the call is to stop after it
+  // (events were located or a failure was met).
+  bool on_accept(const AcceptedStep& s);
+
+  // The events located in the last step, in the order of x (up to and
+  // including the first terminal one).
+  [[nodiscard]] std::int32_t hit_count() const { return static_cast<std::int32_t>(hits_.size()); }
+  [[nodiscard]] const EventHit& hit(std::int32_t i) const {
+    return hits_[static_cast<std::size_t>(i)];
+  }
+  [[nodiscard]] TrackFailure failure() const { return failure_; }
+  [[nodiscard]] std::int32_t failure_index() const { return failure_index_; }
+  [[nodiscard]] float failure_x() const { return failure_x_; }
+
+  // The extra stage, and f at the end of a step that ends the call.
+  [[nodiscard]] std::int32_t extra_evaluations() const { return extra_evaluations_; }
+  [[nodiscard]] std::int32_t event_evaluations() const { return event_evaluations_; }
+
+ private:
+  bool ensure_end_derivative();
+  bool ensure_extra_stage();
+  bool value(float x, float* y, float* yp);
+  bool event_value(std::size_t k, float x, const float* y, const float* yp, float& g);
+  bool locate(std::size_t k, float& x);
+  bool fail(TrackFailure why, std::int32_t index, float x);
+
+  std::int32_t neq_ = 0;
+  RhsRef rhs_{};
+  std::vector<float> k9_, k10_, arg_, y_, yp_, hit_y_, hit_yp_;
+
+  std::vector<Event> events_;
+  EventSettings settings_{};
+  std::vector<float> g0_, g1_;
+  bool have_g0_ = false;
+
+  const float* out_x_ = nullptr;
+  std::int32_t out_n_ = 0;
+  std::int32_t out_done_ = 0;
+  float* out_y_ = nullptr;
+  float* out_yp_ = nullptr;
+
+  float xend_ = 0.0f;  // of the current call
+  DenseStep d_{};
+  bool have_k9_ = false;
+  bool have_k10_ = false;
+
+  std::vector<EventHit> hits_;
+  TrackFailure failure_ = TrackFailure::kNone;
+  std::int32_t failure_index_ = 0;
+  float failure_x_ = 0.0f;
+  std::int32_t extra_evaluations_ = 0;
+  std::int32_t event_evaluations_ = 0;
+};
+
+}  // namespace rkv::ode
