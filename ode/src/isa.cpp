@@ -13,11 +13,11 @@ constexpr std::array<std::string_view, 3> kNames = {"baseline", "avx2", "avx512"
 
 namespace detail {
 
-std::int32_t g_active_isa = -1;
+std::atomic<std::int32_t> g_active_isa{-1};
 
 Isa activate_supported_isa() {
   const Isa isa = supported_isa();
-  g_active_isa = static_cast<std::int32_t>(isa);
+  g_active_isa.store(static_cast<std::int32_t>(isa), std::memory_order_relaxed);
   return isa;
 }
 
@@ -37,7 +37,7 @@ Isa supported_isa() {
 Isa select_isa_for_testing(Isa isa) {
   const Isa top = supported_isa();
   const Isa chosen = static_cast<std::int32_t>(isa) < static_cast<std::int32_t>(top) ? isa : top;
-  detail::g_active_isa = static_cast<std::int32_t>(chosen);
+  detail::g_active_isa.store(static_cast<std::int32_t>(chosen), std::memory_order_relaxed);
   return chosen;
 }
 

@@ -15,6 +15,7 @@
 // body is inlined into the variant and vectorised for its set there.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string_view>
 
@@ -35,8 +36,10 @@ namespace rkv::ode {
 enum class Isa : std::int32_t { kBaseline = 0, kAvx2 = 1, kAvx512 = 2 };
 
 namespace detail {
-// The set in use as an Isa value, or -1 before the first use.
-extern std::int32_t g_active_isa;
+// The set in use as an Isa value, or -1 before the first use. Atomic because
+// the first uses may come from several threads at once; they all store the
+// same value, so relaxed order suffices (a plain load and store on x86-64).
+extern std::atomic<std::int32_t> g_active_isa;
 // Detects the widest supported set, makes it the active one and returns it.
 Isa activate_supported_isa();
 }  // namespace detail
@@ -47,7 +50,7 @@ Isa supported_isa();
 // The set the loops use now: supported_isa() unless narrowed for a test.
 // Read before every loop, so it costs one load and a compare.
 inline Isa active_isa() {
-  const std::int32_t a = detail::g_active_isa;
+  const std::int32_t a = detail::g_active_isa.load(std::memory_order_relaxed);
   return a >= 0 ? static_cast<Isa>(a) : detail::activate_supported_isa();
 }
 

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "isa.hpp"
@@ -42,6 +43,18 @@ TEST_F(InstructionSets, SelectionNarrowsToTheWidestSupportedSet) {
 #if !defined(__x86_64__)
   EXPECT_EQ(rank(top), rank(Isa::kBaseline));
 #endif
+}
+
+// The set is chosen at the first use, and the first uses may come from
+// several threads at once (an ensemble starting its integrations): each must
+// see the widest supported set, without a data race (run under tsan).
+TEST_F(InstructionSets, FirstUseFromSeveralThreadsAtOnce) {
+  rkv::ode::detail::g_active_isa.store(-1);
+  std::vector<Isa> seen(4, Isa::kBaseline);
+  std::vector<std::thread> threads;
+  for (Isa& s : seen) threads.emplace_back([&s] { s = rkv::ode::active_isa(); });
+  for (std::thread& t : threads) t.join();
+  for (const Isa s : seen) EXPECT_EQ(rank(s), rank(rkv::ode::supported_isa()));
 }
 
 TEST_F(InstructionSets, NamesRoundTripAndUnknownNamesAreRefused) {
