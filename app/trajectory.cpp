@@ -14,13 +14,7 @@
 namespace rkv::app {
 namespace {
 
-// Fixed constants of the run, single precision and compared as such.
-constexpr float kOutputStep = 0.1f;
-constexpr float kXLimit = 20.0f;
-constexpr float kLowYLimit = -10.1f;
-constexpr float kHighYLimit = 10.1f;
-constexpr float kTolerance = 1.0e-6f;
-constexpr float kHmax = 0.001f;
+constexpr float kHmax = 0.001f;  // the program's fixed PARAM(3)
 
 void write_point(float x, float y) {
   const std::string rec = trajectory_record(x, y);

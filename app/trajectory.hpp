@@ -12,6 +12,14 @@ inline constexpr std::int32_t kFileUnit = 4;
 inline constexpr std::int32_t kConsoleUnit = 6;
 inline constexpr const char* kFileName = "traject.txt";
 
+// The run's fixed constants, single precision and compared as such: output
+// step, the loop's limits (x < 20 and -10.1 < y < 10.1) and the tolerance.
+inline constexpr float kOutputStep = 0.1f;
+inline constexpr float kXLimit = 20.0f;
+inline constexpr float kLowYLimit = -10.1f;
+inline constexpr float kHighYLimit = 10.1f;
+inline constexpr float kTolerance = 1.0e-6f;
+
 // The 17-character trajectory record of (x, y): (1X, F5.2, "'", 2X, F7.3, "'").
 std::string trajectory_record(float x, float y);
 

@@ -7,15 +7,17 @@
 
 #include "rkv/ode/integrator.hpp"
 #include "rkv/ode/param.hpp"
+#include "trajectory.hpp"
 
 namespace rkv::bench {
 namespace {
 
-constexpr float kOutputStep = 0.1f;
-constexpr float kXLimit = 20.0f;
-constexpr float kLowYLimit = -10.1f;
-constexpr float kHighYLimit = 10.1f;
-constexpr float kTolerance = 1.0e-6f;
+// The trajectory program's own loop constants.
+using app::kHighYLimit;
+using app::kLowYLimit;
+using app::kOutputStep;
+using app::kTolerance;
+using app::kXLimit;
 
 std::size_t solver_member(const Member& m, MemberResult& out) {
   app::TrajData data = m.data;

@@ -16,9 +16,13 @@
 #include "rkv/ode/dense_output.hpp"
 #include "rkv/ode/integrator.hpp"
 #include "rkv/ode/param.hpp"
+#include "solver_support.hpp"
 #include "support/child.hpp"
 
 namespace {
+
+using rkv::odetest::fact;
+using rkv::odetest::keep_running;
 
 namespace param = rkv::param;
 constexpr double kPi = 3.14159265358979323846;
@@ -335,14 +339,6 @@ TEST(DenseOutput, StaleEventValueAfterAStop) {
 
 // Reports of the layer, printed; the run goes on after each, and what the
 // integration holds afterwards is printed as facts.
-void keep_running() {
-  rkv::E1ERRSTATE().stop_attr(4) = 0;
-  rkv::E1ERRSTATE().stop_attr(5) = 0;
-}
-
-void fact(const std::string& text) {
-  rkv::host::write_line(rkv::host::kStdoutUnit, text);
-}
 
 float nan_after(void*, const std::int32_t&, const float& x, const float* y, const float*) {
   return x > 0.3f ? std::numeric_limits<float>::quiet_NaN() : y[0] - 2.0f;

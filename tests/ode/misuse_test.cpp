@@ -22,25 +22,13 @@
 namespace {
 
 using rkv::odetest::Driver;
+using rkv::odetest::fact;
+using rkv::odetest::keep_running;
+using rkv::odetest::num;
 namespace param = rkv::param;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
-
-void fact(const std::string& text) {
-  rkv::host::write_line(rkv::host::kStdoutUnit, text);
-}
-
-std::string num(float v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(v));
-  return buf;
-}
-
-void keep_running() {
-  rkv::E1ERRSTATE().stop_attr(4) = 0;
-  rkv::E1ERRSTATE().stop_attr(5) = 0;
-}
 
 // IDO, X, Y(1) and PARAM(34..35) of a driver, on one line.
 std::string summary(const char* what, const Driver& d) {

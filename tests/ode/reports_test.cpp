@@ -20,26 +20,11 @@
 namespace {
 
 using rkv::odetest::Driver;
+using rkv::odetest::fact;
+using rkv::odetest::keep_running;
+using rkv::odetest::num;
 using rkv::odetest::state;
 namespace param = rkv::param;
-
-// A line on the console after the reports (free-form, one leading blank).
-void fact(const std::string& text) {
-  rkv::host::write_line(rkv::host::kStdoutUnit, text);
-}
-
-std::string num(float v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(v));
-  return buf;
-}
-
-// Lets the run go on after TERMINAL and FATAL reports, which are then
-// printed but do not stop it.
-void keep_running() {
-  rkv::E1ERRSTATE().stop_attr(4) = 0;
-  rkv::E1ERRSTATE().stop_attr(5) = 0;
-}
 
 struct Case {
   const char* name;

@@ -5,12 +5,15 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "rkv/errors/post.hpp"
 #include "rkv/errors/stack.hpp"
 #include "rkv/errors/state.hpp"
+#include "rkv/host/units.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "rkv/ode/param.hpp"
 #include "solver_state.hpp"
@@ -98,5 +101,24 @@ class LibraryLevel {
  private:
   static constexpr std::string_view kName = "ODETEST";
 };
+
+// For the report tests run in a forked child: a line on the console after
+// the reports (free-form, one leading blank), a real in the shortest form
+// that reads back to its bits, and the stops of FATAL and TERMINAL reports
+// turned off, so that the run goes on and the state left can be printed.
+inline void fact(const std::string& text) {
+  rkv::host::write_line(rkv::host::kStdoutUnit, text);
+}
+
+inline std::string num(float v) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.9g", static_cast<double>(v));
+  return buf;
+}
+
+inline void keep_running() {
+  rkv::E1ERRSTATE().stop_attr(4) = 0;
+  rkv::E1ERRSTATE().stop_attr(5) = 0;
+}
 
 }  // namespace rkv::odetest
