@@ -264,13 +264,24 @@ void run(SolverState& s, const Call<Rhs>& c, Resume at) {
 }
 
 // Puts the last accepted point back into Y while Y shows the candidate of a
-// pause after an attempt; the candidate returns to column 9. The exchange
-// is undone with the count it was made with.
+// pause after an attempt; the candidate returns to column 9. Column 9 lies
+// where the exchange's count put it, but Y holds only the NEQ of this call,
+// so nothing is written beyond it: an answer (5 or 6, whose NEQ the front
+// end has checked against the workspace) gets back the elements its Y has;
+// a closing call, whose NEQ nobody checks, gets Y back only when its NEQ is
+// the one the candidate was shown with, and otherwise Y is left as it is.
+enum class Restore { kAnswer, kClose };
+
 template <class Rhs>
-void restore_accepted_point(SolverState& s, const Call<Rhs>& c) {
-  if (s.shown_neq < 1 || c.wk == nullptr) return;
+void restore_accepted_point(SolverState& s, const Call<Rhs>& c, Restore why = Restore::kAnswer) {
+  if (s.shown_neq < 1 || c.wk == nullptr) {
+    s.shown_neq = 0;
+    return;
+  }
   float* shown = c.wk + static_cast<std::size_t>(8) * static_cast<std::size_t>(s.shown_neq);
-  V1VSWAP(s.shown_neq, c.y, kOne, shown, kOne);
+  std::int32_t count = c.neq < s.shown_neq ? c.neq : s.shown_neq;
+  if (why == Restore::kClose && c.neq != s.shown_neq) count = 0;
+  if (count > 0) V1VSWAP(count, c.y, kOne, shown, kOne);
   s.shown_neq = 0;
 }
 
@@ -324,7 +335,7 @@ void integrate(SolverState& s, const Call<Rhs>& c, const float* entries) {
         return;
       }
       if (c.ido == 3) {
-        restore_accepted_point(s, c);
+        restore_accepted_point(s, c, Restore::kClose);
         s.pause = Pause::kNone;
         s.k1_ready = 0;
         s.initialised = 0;

@@ -290,6 +290,33 @@ TEST(Misuse, NeqChangedDuringTheCallDoesNotOverrunTheWorkspace) {
   EXPECT_EQ(rkv::ode::front_end_workspace().data, nullptr);
 }
 
+// Found by the solver fuzzer: closing during a pause after an attempt with
+// another NEQ swapped the whole shown candidate back, past the end of the
+// caller's Y. A closing call whose NEQ is not the pause's leaves Y alone; an
+// answer with a smaller NEQ gets back the elements its Y has.
+TEST(Misuse, PauseUndoneWithAnotherNeqWritesOnlyTheCallersY) {
+  for (const std::int32_t answer : {3, 5}) {
+    Driver d;
+    d.fcn = rkv::odetest::rhs_decay;
+    d.neq = 3;
+    d.y = {1.0f, 2.0f, 4.0f};
+    d.set(param::kPauseAfter, 1.0f);
+    d.call_to(1.0f);
+    ASSERT_EQ(d.ido, 5);
+    const float shown = d.y[0];
+    std::int32_t ido = answer;
+    const std::int32_t neq = 1;
+    std::array<float, 2> y{shown, -7.0f};  // y[1] stands for memory beyond the caller's Y
+    rkv::IVPRK(ido, neq, d.fcn, d.x, d.xend, d.tol, d.prm.data(), y.data());
+    if (answer == 3) {
+      EXPECT_EQ(y[0], shown);  // not the Y the candidate was shown in
+    }
+    EXPECT_EQ(y[1], -7.0f) << answer;
+    d.close();
+    EXPECT_EQ(rkv::ode::front_end_workspace().data, nullptr) << answer;
+  }
+}
+
 // ---- non-finite input at start-up -------------------------------------------
 
 TEST(Misuse, NonFiniteInputIsRefusedAtStartUp) {
