@@ -26,34 +26,10 @@ void post(const ode::Report& r) {
   E1MES(r.type, r.code, r.text);
 }
 
-// The instance's own right-hand side, in the form it was given.
-ode::RhsRef rhs_of(const ode::Instance& in) {
-  ode::RhsRef r;
-  switch (in.kind) {
-    case ode::RhsKind::kPlain:
-      r.plain = in.plain;
-      break;
-    case ode::RhsKind::kContext:
-      r.with_context = in.with_context;
-      break;
-    case ode::RhsKind::kPointer:
-      r.with_pointers = in.with_pointers;
-      break;
-    case ode::RhsKind::kPerCall:
-      break;  // IVPRK's default instance, never an Integrator's
-  }
-  r.context = in.context;
-  return r;
-}
-
 void storage_failed(std::int32_t neq, std::int32_t events) {
   E1SETINT(kP1, neq);
   E1SETINT(kP2, events);
   post(ode::report::kDenseStorage);
-}
-
-bool within(float v, float a, float b) {
-  return a <= b ? (a <= v && v <= b) : (b <= v && v <= a);
 }
 
 }  // namespace
@@ -62,9 +38,7 @@ struct DenseOutput::Impl {
   explicit Impl(Integrator& it) : integrator(it) {}
 
   static bool on_accept(void* self, const ode::StepView& v) {
-    Impl& m = *static_cast<Impl*>(self);
-    return m.tracker.on_accept(
-        ode::AcceptedStep{v.neq, v.x0, v.x1, v.step, v.y0, v.y1, v.wk, v.k1_next, v.k1_ready});
+    return static_cast<Impl*>(self)->tracker.on_accept(v);
   }
 
   bool check_output(float x, float xend) const;
@@ -101,7 +75,7 @@ bool DenseOutput::Impl::check_output(float x, float xend) const {
   const bool forward = xend >= x;
   for (std::int32_t k = 0; k < out_n; ++k) {
     const float v = out_x[k];
-    if (!within(v, x, xend)) {  // also a NaN
+    if (!ode::between(v, x, xend)) {  // also a NaN
       E1SETINT(kP1, k + 1);
       E1SETREAL(kP1, v);
       E1SETREAL(kP2, x);
@@ -186,7 +160,7 @@ void DenseOutput::integrate(std::int32_t& ido, const std::int32_t& neq, float& x
     // Sized for this NEQ before the solver runs; a NEQ below 1 is left to
     // the solver's own report (the tracker then sees no step).
     if (neq >= 1 && (ido == 1 || !m.opened || neq != m.neq)) {
-      m.opened = m.tracker.open(neq, rhs_of(in));
+      m.opened = m.tracker.open(neq, in);
       m.neq = neq;
       if (!m.opened) {
         storage_failed(neq, m.tracker.event_count());

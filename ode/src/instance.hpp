@@ -76,6 +76,21 @@ struct Instance {
   const AcceptObserver* observer = nullptr;
 };
 
+// Calls f with the instance's own right-hand side (an Integrator's), in the
+// form it was given: the solver's loops are compiled per form, and a single
+// evaluation outside them costs the same one indirect call.
+template <class F>
+decltype(auto) with_own_rhs(const Instance& in, F&& f) {
+  switch (in.kind) {
+    case RhsKind::kContext:
+      return f(ContextRhs{in.with_context, in.context});
+    case RhsKind::kPointer:
+      return f(PointerRhs{in.with_pointers, in.context});
+    default:
+      return f(PlainRhs{in.plain});
+  }
+}
+
 // The calling thread's default instance (created empty on first use,
 // released when the thread ends).
 Instance& default_instance();

@@ -143,17 +143,7 @@ void whole_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, const 
 
 void integrate_instance(Instance& in, std::int32_t& ido, const std::int32_t& neq, float& x,
                         const float& xend, const float& tol, float* param, float* y) {
-  switch (in.kind) {
-    case RhsKind::kContext:
-      whole_call(in, ido, neq, ContextRhs{in.with_context, in.context}, x, xend, tol, param, y);
-      return;
-    case RhsKind::kPointer:
-      whole_call(in, ido, neq, PointerRhs{in.with_pointers, in.context}, x, xend, tol, param, y);
-      return;
-    default:
-      whole_call(in, ido, neq, PlainRhs{in.plain}, x, xend, tol, param, y);
-      return;
-  }
+  with_own_rhs(in, [&](const auto& rhs) { whole_call(in, ido, neq, rhs, x, xend, tol, param, y); });
 }
 
 }  // namespace ode

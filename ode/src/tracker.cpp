@@ -33,11 +33,6 @@ std::int64_t ulps_between(float a, float b) {
   return std::llabs(position(a) - position(b));
 }
 
-// x lies in the closed interval from a to b (either order).
-bool between(float x, float a, float b) {
-  return a <= b ? (a <= x && x <= b) : (b <= x && x <= a);
-}
-
 bool strictly_between(float x, float a, float b) {
   return a <= b ? (a < x && x < b) : (b < x && x < a);
 }
@@ -72,11 +67,11 @@ bool is_crossing(Crossing c, float g0, float g1) {
 
 }  // namespace
 
-bool Tracker::open(std::int32_t neq, RhsRef rhs) {
+bool Tracker::open(std::int32_t neq, const Instance& in) {
   // Sized in full before anything changes: a failed request leaves the
   // tracker closed (it then ignores every step).
   neq_ = 0;
-  rhs_ = rhs;
+  instance_ = &in;
   const std::size_t n = sz(neq);
   try {
     for (std::vector<float>* v : {&k9_, &k10_, &arg_, &y_, &yp_}) v->assign(n, 0.0f);
@@ -145,11 +140,17 @@ bool Tracker::fail(TrackFailure why, std::int32_t index, float x) {
   return false;
 }
 
+// One evaluation of the integrator's own right-hand side, as user code.
+bool Tracker::evaluate(float x, const float* y, float* yp) {
+  return user_call(
+      [&] { with_own_rhs(*instance_, [&](const auto& rhs) { rhs(neq_, x, y, yp); }); });
+}
+
 // f(x1, y1), the extension's derivative at the step's end and the next
 // step's first stage.
 bool Tracker::ensure_end_derivative() {
   if (have_k9_) return true;
-  if (!user_call([&] { rhs_(neq_, d_.x1, d_.y1, k9_.data()); })) {
+  if (!evaluate(d_.x1, d_.y1, k9_.data())) {
     return fail(TrackFailure::kUserCode, 0, d_.x1);
   }
   have_k9_ = true;
@@ -162,7 +163,7 @@ bool Tracker::ensure_extra_stage() {
   dense_extra_argument(d_, arg_.data());
   const float xe = dense_extra_abscissa(d_);
   extra_evaluations_ += 1;
-  if (!user_call([&] { rhs_(neq_, xe, arg_.data(), k10_.data()); })) {
+  if (!evaluate(xe, arg_.data(), k10_.data())) {
     return fail(TrackFailure::kUserCode, 0, xe);
   }
   d_.k[kDenseStageCount - 1] = k10_.data();
@@ -237,7 +238,7 @@ bool Tracker::locate(std::size_t k, float& x) {
   return true;
 }
 
-bool Tracker::on_accept(const AcceptedStep& s) {
+bool Tracker::on_accept(const StepView& s) {
   hits_.clear();
   if (s.neq != neq_) return false;  // sized for another NEQ: the caller re-opens first
   const std::size_t n = sz(neq_);

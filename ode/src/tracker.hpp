@@ -17,43 +17,15 @@
 #include <vector>
 
 #include "dense.hpp"
+#include "instance.hpp"
 #include "rkv/ode/events.hpp"
-#include "rkv/ode/integrator.hpp"
-#include "rkv/ode/ivprk.hpp"
 
 namespace rkv::ode {
 
-// One accepted step, as the solver shows it before Y is overwritten.
-struct AcceptedStep {
-  std::int32_t neq;
-  float x0;
-  float x1;
-  float step;       // signed step H
-  const float* y0;  // Y at x0
-  const float* y1;  // the accepted solution at x1
-  const float* wk;  // workspace: column j at wk + (j - 1) * NEQ; 1 and 3..8 hold stages
-  float* k1_next;   // where f(x1, y1) goes for the next step, once k1 is no longer needed
-  std::int32_t* k1_ready;
-};
-
-// The right-hand side as the tracker calls it: one of the three forms an
-// integrator takes (the first one set is used), called directly, so that an
-// evaluation costs one indirect call as in the solver's loop.
-struct RhsRef {
-  RhsFunction plain = nullptr;
-  RhsContextFunction with_context = nullptr;
-  RhsPointerFunction with_pointers = nullptr;
-  void* context = nullptr;
-  void operator()(const std::int32_t& neq, const float& x, const float* y, float* yp) const {
-    if (plain != nullptr) {
-      plain(neq, x, y, yp);
-    } else if (with_context != nullptr) {
-      with_context(context, neq, x, y, yp);
-    } else {
-      with_pointers(context, &neq, &x, y, yp);
-    }
-  }
-};
+// x lies in the closed interval from a to b (either order); false for a NaN.
+inline bool between(float x, float a, float b) {
+  return a <= b ? (a <= x && x <= b) : (b <= x && x <= a);
+}
 
 enum class TrackFailure : std::int32_t {
   kNone = 0,
@@ -63,11 +35,11 @@ enum class TrackFailure : std::int32_t {
 
 class Tracker {
  public:
-  // A new integration of NEQ (>= 1) equations: buffers sized, event values at the
-  // start taken from the first step, results and counts forgotten (the
-  // output list stays).
-  // False when the storage cannot be had.
-  bool open(std::int32_t neq, RhsRef rhs);
+  // A new integration of NEQ (>= 1) equations of the instance `in` (whose
+  // own right-hand side the extension evaluates): buffers sized, event
+  // values at the start taken from the first step, results and counts
+  // forgotten (the output list stays). False when the storage cannot be had.
+  bool open(std::int32_t neq, const Instance& in);
 
   // The events to watch (m >= 1) from the next step on. Their values at the
   // start of the next step are taken afresh. False when the storage cannot
@@ -97,7 +69,7 @@ class Tracker {
 
   // Called after each accepted step; true when the call is to stop after it
   // (events were located or a failure was met).
-  bool on_accept(const AcceptedStep& s);
+  bool on_accept(const StepView& s);
 
   // The events located in the last step, in the order of x (up to and
   // including the first terminal one).
@@ -120,9 +92,10 @@ class Tracker {
   bool event_value(std::size_t k, float x, const float* y, const float* yp, float& g);
   bool locate(std::size_t k, float& x);
   bool fail(TrackFailure why, std::int32_t index, float x);
+  bool evaluate(float x, const float* y, float* yp);
 
   std::int32_t neq_ = 0;
-  RhsRef rhs_{};
+  const Instance* instance_ = nullptr;
   std::vector<float> k9_, k10_, arg_, y_, yp_, hit_y_, hit_yp_;
 
   std::vector<Event> events_;
