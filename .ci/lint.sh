@@ -20,7 +20,7 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DBUILD_TESTING=OFF -DRKV_WARNINGS_AS_ERRORS=ON >/dev/null
 # Library and program sources only (not tests, examples, fuzzers).
 mapfile -t tidy_sources < <(git ls-files 'host/src/*.cpp' 'machine/src/*.cpp' \
-  'errors/src/*.cpp' 'ode/src/*.cpp' 'capi/src/*.cpp' 'app/*.cpp')
+  'errors/src/*.cpp' 'ode/src/*/*.cpp' 'capi/src/*.cpp' 'app/*.cpp')
 jobs="${LINT_JOBS:-2}"
 if ! printf '%s\n' "${tidy_sources[@]}" |
     xargs -P "$jobs" -n 4 clang-tidy -p "$build" --quiet; then

@@ -29,9 +29,9 @@
 
 #include "ensemble.hpp"
 #include "floor.hpp"
-#include "isa.hpp"
-#include "kernels.hpp"
 #include "peer.hpp"
+#include "step/isa.hpp"
+#include "step/kernels.hpp"
 #include "workloads.hpp"
 
 namespace rkv::bench {

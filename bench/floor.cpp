@@ -12,8 +12,8 @@
 #include <cmath>
 #include <cstddef>
 
-#include "huge_pages.hpp"
-#include "isa.hpp"
+#include "front/huge_pages.hpp"
+#include "step/isa.hpp"
 
 namespace rkv::bench {
 namespace {

@@ -24,7 +24,7 @@
 #include "ensemble.hpp"
 #include "model.hpp"
 #include "peer.hpp"
-#include "verner_table.hpp"
+#include "step/verner_table.hpp"
 #include "workloads.hpp"
 
 // The library's generic error stepper forms its error estimate with a

@@ -4,10 +4,10 @@
 #include <array>
 #include <cstddef>
 
-#include "isa.hpp"
 #include "model.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "rkv/ode/param.hpp"
+#include "step/isa.hpp"
 
 namespace rkv::bench {
 namespace {

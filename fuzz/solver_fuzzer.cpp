@@ -29,7 +29,7 @@
 #include "rkv/errors/state.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "rkv/ode/param.hpp"
-#include "solver_state.hpp"
+#include "step/solver_state.hpp"
 
 namespace {
 

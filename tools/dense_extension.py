@@ -9,11 +9,11 @@ a_9j = b_j, c_9 = 1), and with one more stage at the middle of the step
 across steps (y and y' at theta = 0 and 1 match the step's end points and
 their derivatives) with weight 0 on k2, whose column holds the error vector
 once a step is done, and prints the extra stage's row and the weight
-polynomials as the C++ table ode/src/dense_table.hpp.
+polynomials as the C++ table ode/src/dense/extension_table.hpp.
 
     python3 tools/dense_extension.py            # facts, then the table
     python3 tools/dense_extension.py --table    # the table only
-    python3 tools/dense_extension.py --check ode/src/dense_table.hpp
+    python3 tools/dense_extension.py --check ode/src/dense/extension_table.hpp
                                                 # exit status 1 unless the file is current
 
 Python 3 standard library only (fractions).

@@ -11,10 +11,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "dense.hpp"
-#include "solver_state.hpp"
-#include "verner.hpp"
-#include "verner_table.hpp"
+#include "dense/extension.hpp"
+#include "step/solver_state.hpp"
+#include "step/verner.hpp"
+#include "step/verner_table.hpp"
 
 namespace {
 

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "isa.hpp"
-#include "kernels.hpp"
 #include "rkv/ode/ivprk.hpp"
-#include "solver_state.hpp"
-#include "verner.hpp"
-#include "verner_table.hpp"
+#include "step/isa.hpp"
+#include "step/kernels.hpp"
+#include "step/solver_state.hpp"
+#include "step/verner.hpp"
+#include "step/verner_table.hpp"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "isa.hpp"
 #include "solver_support.hpp"
+#include "step/isa.hpp"
 
 namespace {
 

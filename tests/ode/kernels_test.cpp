@@ -10,9 +10,9 @@
 #include <numeric>
 #include <vector>
 
-#include "kernels.hpp"
 #include "rkv/ode/ivprk.hpp"
-#include "solver_state.hpp"
+#include "step/kernels.hpp"
+#include "step/solver_state.hpp"
 
 namespace {
 

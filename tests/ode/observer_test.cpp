@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "instance.hpp"
+#include "front/instance.hpp"
 #include "rkv/ode/integrator.hpp"
 #include "solver_support.hpp"
 

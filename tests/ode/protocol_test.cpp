@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "solver_support.hpp"
-#include "step_control.hpp"
+#include "step/step_control.hpp"
 
 namespace {
 

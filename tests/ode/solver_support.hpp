@@ -16,7 +16,7 @@
 #include "rkv/host/units.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "rkv/ode/param.hpp"
-#include "solver_state.hpp"
+#include "step/solver_state.hpp"
 
 namespace rkv::odetest {
 

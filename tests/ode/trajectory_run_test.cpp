@@ -12,7 +12,7 @@
 #include "rkv/host/record.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "rkv/ode/param.hpp"
-#include "solver_state.hpp"
+#include "step/solver_state.hpp"
 
 namespace {
 

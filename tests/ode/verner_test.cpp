@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "solver_support.hpp"
-#include "step_control.hpp"
-#include "verner.hpp"
-#include "verner_table.hpp"
+#include "step/step_control.hpp"
+#include "step/verner.hpp"
+#include "step/verner_table.hpp"
 
 namespace {
 

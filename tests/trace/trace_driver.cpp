@@ -26,7 +26,6 @@
 #include <string>
 #include <vector>
 
-#include "isa.hpp"
 #include "rkv/errors/post.hpp"
 #include "rkv/errors/stack.hpp"
 #include "rkv/errors/state.hpp"
@@ -35,6 +34,7 @@
 #include "rkv/ode/integrator.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "rkv/ode/param.hpp"
+#include "step/isa.hpp"
 
 namespace {
 

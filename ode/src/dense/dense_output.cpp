@@ -6,12 +6,12 @@
 #include <cstddef>
 #include <limits>
 
-#include "dense_messages.hpp"
-#include "instance.hpp"
+#include "dense/output_tracker.hpp"
+#include "front/instance.hpp"
+#include "reports/dense_messages.hpp"
 #include "rkv/errors/params.hpp"
 #include "rkv/errors/post.hpp"
 #include "rkv/errors/stack.hpp"
-#include "tracker.hpp"
 
 namespace rkv {
 namespace {

@@ -2,7 +2,7 @@
 // once per call in double (Horner's rule), then every element is summed over
 // the stages in their table order, multiplied by H, added to y0 and rounded
 // once to single precision, like the step's own candidate.
-#include "dense.hpp"
+#include "dense/extension.hpp"
 
 #include <bit>
 #include <cstddef>

@@ -1,12 +1,12 @@
 // The continuous extension of one accepted Verner step: the extra stage it
 // needs, and the solution and its derivative anywhere inside the step, from
-// the step's stored stages (order 5, C1 across steps; dense_table.hpp).
+// the step's stored stages (order 5, C1 across steps; extension_table.hpp).
 #pragma once
 
 #include <array>
 #include <cstdint>
 
-#include "dense_table.hpp"
+#include "dense/extension_table.hpp"
 
 namespace rkv::ode {
 

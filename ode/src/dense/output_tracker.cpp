@@ -4,15 +4,15 @@
 // other sign or zero) is an event in that step; a zero at the step's end thus
 // belongs to the step that reaches it and is not seen again by the next one,
 // which starts from it. Sign changes that return within one step are not seen.
-#include "tracker.hpp"
+#include "dense/output_tracker.hpp"
 
 #include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <new>
 
-#include "calls.hpp"
 #include "rkv/errors/state.hpp"
+#include "step/user_calls.hpp"
 
 namespace rkv::ode {
 namespace {

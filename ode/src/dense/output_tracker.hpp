@@ -1,6 +1,6 @@
 // The work of the output-point and event layer after each accepted step:
 // values at the output points that the step covers, and the sign changes of
-// the event functions located on the step's continuous extension (dense.hpp).
+// the event functions located on the step's continuous extension (extension.hpp).
 //
 // It computes f at the step's end only when the step needs the extension or
 // events are watched, and hands it on as the next step's first stage when the
@@ -16,8 +16,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "dense.hpp"
-#include "instance.hpp"
+#include "dense/extension.hpp"
+#include "front/instance.hpp"
 #include "rkv/ode/events.hpp"
 
 namespace rkv::ode {

@@ -11,11 +11,11 @@
 
 #include <cstdint>
 
-#include "calls.hpp"
-#include "in_use.hpp"
+#include "front/in_use.hpp"
 #include "rkv/ode/integrator.hpp"
 #include "rkv/ode/ivprk.hpp"
-#include "solver_state.hpp"
+#include "step/solver_state.hpp"
+#include "step/user_calls.hpp"
 
 namespace rkv::ode {
 

@@ -2,7 +2,7 @@
 // front end as IVPRK.
 #include "rkv/ode/integrator.hpp"
 
-#include "instance.hpp"
+#include "front/instance.hpp"
 
 namespace rkv {
 

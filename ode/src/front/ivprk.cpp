@@ -6,13 +6,13 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "error_points.hpp"
-#include "huge_pages.hpp"
-#include "instance.hpp"
-#include "messages.hpp"
+#include "front/huge_pages.hpp"
+#include "front/instance.hpp"
+#include "reports/error_points.hpp"
+#include "reports/solver_messages.hpp"
 #include "rkv/errors/stack.hpp"
 #include "rkv/ode/ivprk.hpp"
-#include "solver_state.hpp"
+#include "step/solver_state.hpp"
 
 namespace rkv {
 namespace ode {

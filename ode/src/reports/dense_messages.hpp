@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "messages.hpp"
+#include "reports/solver_messages.hpp"
 
 namespace rkv::ode {
 

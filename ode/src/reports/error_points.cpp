@@ -2,9 +2,9 @@
 // posts its report through the error family, with the message parameters
 // stored immediately before the post. Whether a report is printed and
 // whether the run stops is decided by the family at the routines' pops.
-#include "error_points.hpp"
+#include "reports/error_points.hpp"
 
-#include "messages.hpp"
+#include "reports/solver_messages.hpp"
 #include "rkv/errors/params.hpp"
 #include "rkv/errors/post.hpp"
 

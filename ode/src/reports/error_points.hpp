@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "solver_state.hpp"
+#include "step/solver_state.hpp"
 
 namespace rkv::ode {
 

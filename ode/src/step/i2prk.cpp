@@ -19,21 +19,21 @@
 #include <cmath>
 #include <cstddef>
 
-#include "calls.hpp"
-#include "error_points.hpp"
-#include "instance.hpp"
-#include "isa.hpp"
-#include "kernels.hpp"
-#include "messages.hpp"
+#include "front/instance.hpp"
+#include "reports/error_points.hpp"
+#include "reports/solver_messages.hpp"
 #include "rkv/errors/stack.hpp"
 #include "rkv/machine/constants.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "rkv/ode/param.hpp"
-#include "settings.hpp"
-#include "solver_state.hpp"
-#include "step_control.hpp"
-#include "verner.hpp"
-#include "verner_table.hpp"
+#include "step/isa.hpp"
+#include "step/kernels.hpp"
+#include "step/settings.hpp"
+#include "step/solver_state.hpp"
+#include "step/step_control.hpp"
+#include "step/user_calls.hpp"
+#include "step/verner.hpp"
+#include "step/verner_table.hpp"
 
 namespace rkv {
 namespace ode {

@@ -1,5 +1,5 @@
 // Detection of the vector instruction set for the solver's loops.
-#include "isa.hpp"
+#include "step/isa.hpp"
 
 #include <array>
 #include <cstddef>

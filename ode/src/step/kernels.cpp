@@ -5,7 +5,7 @@
 // negative increment at element 1 + (1 - n) * inc, so that it ends at
 // element 1. Index arithmetic is done in 64 bits: no increment or length
 // can overflow it. Nothing happens for n < 1.
-#include "kernels.hpp"
+#include "step/kernels.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -14,11 +14,11 @@
 #include <cstdint>
 #include <limits>
 
-#include "calls.hpp"
-#include "isa.hpp"
-#include "kernels.hpp"
 #include "rkv/ode/ivprk.hpp"
-#include "solver_state.hpp"
+#include "step/isa.hpp"
+#include "step/kernels.hpp"
+#include "step/solver_state.hpp"
+#include "step/user_calls.hpp"
 
 namespace rkv {
 namespace {

@@ -1,11 +1,11 @@
 // Settings (PARAM entries 1-11) and statistics (PARAM entries 31-35) of the
 // integrator.
-#include "settings.hpp"
+#include "step/settings.hpp"
 
 #include <cmath>
 
 #include "rkv/ode/param.hpp"
-#include "step_control.hpp"
+#include "step/step_control.hpp"
 
 namespace rkv::ode {
 

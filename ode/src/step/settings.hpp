@@ -4,7 +4,7 @@
 // SolverState::settings.
 #pragma once
 
-#include "solver_state.hpp"
+#include "step/solver_state.hpp"
 
 namespace rkv::ode {
 

@@ -1,6 +1,6 @@
 // The persistent state of the integrator I2PRK and the front end's workspace.
 //
-// Each solver instance (instance.hpp) has one of each; both start out all
+// Each solver instance (front/instance.hpp) has one of each; both start out all
 // zeros: before the first IDO = 1 call nothing is open and nothing is held. The integrator opens an
 // integration on IDO = 1 and closes it on IDO = 3; the front end IVPRK holds the workspace of
 // 10*NEQ reals from its IDO = 1 call until the call with IDO = 3 returns.
@@ -19,7 +19,7 @@ inline constexpr std::int32_t kTableSize = 43;    // the Verner pair's coefficie
 inline constexpr std::int32_t kWorkColumns = 10;  // workspace columns of NEQ reals
 
 // The places where a call of the front end or the integrator ends with an
-// error. Each has its own reporting function (error_points.hpp); the last one
+// error. Each has its own reporting function (reports/error_points.hpp); the last one
 // reached is kept in the state so that it can be inspected.
 enum class ErrorPoint : std::int32_t {
   kNone = 0,
@@ -107,7 +107,7 @@ struct SolverState {
 };
 
 // The state of the calling thread's default instance, the one IVPRK and a
-// direct call of I2PRK use (instance.hpp).
+// direct call of I2PRK use (front/instance.hpp).
 SolverState& solver_state();
 
 // The workspace held by the front end: `size` reals, or none (nullptr).

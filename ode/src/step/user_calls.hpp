@@ -14,12 +14,12 @@
 
 #include <cstdint>
 
-#include "error_points.hpp"
+#include "reports/error_points.hpp"
 #include "rkv/errors/state.hpp"
 #include "rkv/ode/integrator.hpp"
 #include "rkv/ode/ivprk.hpp"
-#include "solver_state.hpp"
-#include "step_control.hpp"
+#include "step/solver_state.hpp"
+#include "step/step_control.hpp"
 
 namespace rkv::ode {
 

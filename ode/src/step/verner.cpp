@@ -12,15 +12,15 @@
 // order of the operations within one element stays as written. The whole
 // step is compiled once per vector instruction set (isa.hpp) and the
 // variant for the active set runs.
-#include "verner.hpp"
+#include "step/verner.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cstddef>
 
-#include "calls.hpp"
-#include "isa.hpp"
-#include "verner_table.hpp"
+#include "step/isa.hpp"
+#include "step/user_calls.hpp"
+#include "step/verner_table.hpp"
 
 namespace rkv::ode {
 namespace {

@@ -3,9 +3,9 @@
 
 #include <cstdint>
 
-#include "calls.hpp"
 #include "rkv/ode/ivprk.hpp"
-#include "solver_state.hpp"
+#include "step/solver_state.hpp"
+#include "step/user_calls.hpp"
 
 namespace rkv::ode {
 
@@ -16,7 +16,7 @@ namespace rkv::ode {
 // Makes seven calls of the right-hand side and one of the norm routine.
 // Returns false when one of those calls ran into a serious error; the
 // columns then hold partial results that must not be used.
-// Compiled for each form of the right-hand side (calls.hpp).
+// Compiled for each form of the right-hand side (user_calls.hpp).
 template <class Rhs>
 bool verner_step(SolverState& s, const std::int32_t& neq, const Rhs& rhs, const Norm& norm,
                  const float* y, float* wk);
