@@ -154,7 +154,11 @@ def main():
         sys.stdout.write(text)
         return 0
 
-    float_path, double_path = sys.argv[sys.argv.index("--check") + 1:][:2]
+    paths = sys.argv[sys.argv.index("--check") + 1:]
+    if len(paths) != 2:
+        print("usage: verner_table.py --check <float table> <double table>", file=sys.stderr)
+        return 2
+    float_path, double_path = paths
     ok = True
     have = float_table_bits(float_path)
     wrong = [f"{label} (0x{h:08X}, nearest 0x{b:08X})"
