@@ -1,8 +1,8 @@
 // Fuzz target: the message-parameter store and its lookup.
 //
 // Each input appends a random sequence of entries with E1PUTPARM (any
-// letter, index, length and text) and the typed stores E1SETINT, E1SETREAL
-// and E1SETSTR. Checked properties:
+// letter, index, length and text) and the typed stores E1SETINT, E1SETREAL,
+// E1SETDBL and E1SETSTR. Checked properties:
 //  - param_fill stays within 1..300 and only ever grows by whole entries;
 //  - a store never touches anything in the error state but the buffer and
 //    its fill (the buffer sits between other fields, so an overflow would not
@@ -10,7 +10,7 @@
 //  - an appended entry is "*", letter, digit, "*", its length in 1-3 digits,
 //    "%" and at most `length` characters of the text;
 //  - integers and reals read back from their stored text give the value
-//    (reals to the 7 significant digits of the layout);
+//    (reals to the 7 significant digits of the layout, doubles exactly);
 //  - looking up a stored key finds the earliest entry stored under it.
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -72,6 +72,17 @@ Entry parse_entry(const rkv::ErrorState& s, std::int32_t start) {
   return {buf[p + 1], buf[p + 2], buf.substr(pct + 1)};
 }
 
+// The stored text of a double, read with strtod, is that double (an
+// exponent beyond 99 stands without its E, which strtod needs back).
+bool reads_back(std::string text, double value) {
+  const std::size_t sign = text.find_last_of("+-");
+  if (text.find('E') == std::string::npos && sign != std::string::npos && sign > 0) {
+    text.insert(sign, "E");
+  }
+  return std::bit_cast<std::uint64_t>(std::strtod(text.c_str(), nullptr)) ==
+         std::bit_cast<std::uint64_t>(value);
+}
+
 char upper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -89,13 +100,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   while (in.remaining_bytes() > 0 && stored.size() < 64) {
     const std::int32_t fill_before = s.param_fill;
     const std::vector<unsigned char> rest_before = outside_buffer(s);
-    const int op = in.ConsumeIntegralInRange(0, 3);
+    const int op = in.ConsumeIntegralInRange(0, 4);
     const std::int32_t index = in.ConsumeIntegralInRange<std::int32_t>(-11, 11);
     char letter = 'L';
     std::int32_t length = 0;
     std::string text;
     std::int32_t ivalue = 0;
     float rvalue = 0.0f;
+    double dvalue = 0.0;
     switch (op) {
       case 0: {
         const std::string raw_letter = in.ConsumeRandomLengthString(2);
@@ -116,6 +128,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         letter = 'R';
         rvalue = std::bit_cast<float>(in.ConsumeIntegral<std::uint32_t>());
         rkv::E1SETREAL(index, rvalue);
+        break;
+      case 4:
+        letter = 'R';
+        dvalue = std::bit_cast<double>(in.ConsumeIntegral<std::uint64_t>());
+        rkv::E1SETDBL(index, dvalue);
         break;
       default:
         letter = 'L';
@@ -160,6 +177,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           check(std::fabs(back - v) <= 5.0e-7 * std::fabs(v) * 1.0000001,
                 "stored real does not read back to 7 digits", e.text);
         }
+        break;
+      case 4:
+        if (!std::isnan(dvalue))
+          check(reads_back(e.text, dvalue), "stored double does not read back", e.text);
         break;
       default: {
         std::string want = text.substr(0, 255);

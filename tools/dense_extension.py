@@ -16,7 +16,8 @@ polynomials as the C++ table ode/src/dense/extension_table.hpp.
     python3 tools/dense_extension.py --check ode/src/dense/extension_table.hpp
                                                 # exit status 1 unless the file is current
 
-Python 3 standard library only (fractions).
+Python 3 standard library only (fractions); the pair's rationals come from
+tools/verner_pair.py.
 """
 
 import struct
@@ -24,19 +25,11 @@ import sys
 from fractions import Fraction as F
 from itertools import combinations_with_replacement
 
+from verner_pair import A_ROWS, B
+
 # ---------------------------------------------------------------- the pair --
 
-A_ROWS = {
-    2: [F(1, 6)],
-    3: [F(4, 75), F(16, 75)],
-    4: [F(5, 6), F(-8, 3), F(5, 2)],
-    5: [F(-165, 64), F(55, 6), F(-425, 64), F(85, 96)],
-    6: [F(12, 5), F(-8), F(4015, 612), F(-11, 36), F(88, 255)],
-    7: [F(-8263, 15000), F(124, 75), F(-643, 680), F(-81, 250), F(2484, 10625)],
-    8: [F(3501, 1720), F(-300, 43), F(297275, 52632), F(-319, 2322), F(24068, 84065), F(0),
-        F(3850, 26703)],
-}
-B = [F(3, 40), F(0), F(875, 2244), F(23, 72), F(264, 1955), F(0), F(125, 11592), F(43, 616)]
+# The rationals of the pair (A_ROWS, B) come from verner_pair.
 
 C_EXTRA = F(1, 2)   # abscissa of the extra stage
 NO_K2 = True        # column 2 holds the error vector after a step

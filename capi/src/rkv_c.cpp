@@ -93,6 +93,10 @@ void rkv_e1setreal(const int32_t* index, const float* value) {
   if (refused("E1SETREAL", {{"INDEX", index == nullptr}, {"VALUE", value == nullptr}})) return;
   rkv::E1SETREAL(*index, *value);
 }
+void rkv_e1setdbl(const int32_t* index, const double* value) {
+  if (refused("E1SETDBL", {{"INDEX", index == nullptr}, {"VALUE", value == nullptr}})) return;
+  rkv::E1SETDBL(*index, *value);
+}
 void rkv_e1setstr(const int32_t* index, const char* text, const int32_t* text_len) {
   if (refused("E1SETSTR", {{"INDEX", index == nullptr}}) ||
       text_refused("E1SETSTR", "TEXT", "TEXT_LEN", text, text_len)) {

@@ -1,10 +1,11 @@
-// Message parameters: the three typed stores, the common append E1PUTPARM and
-// the lookup that E1MES uses to expand placeholders.
+// Message parameters: the typed stores, the common append E1PUTPARM and the
+// lookup that E1MES uses to expand placeholders.
 //
 // Buffer layout, entries back to back from position 1:
 //   "*" letter digit "*"  length-in-decimal (1-3 digits)  "%"  text
 // param_fill is the position of the last character in use; 1 means empty.
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -22,6 +23,10 @@ namespace {
 using detail::state;
 
 constexpr std::int32_t kNumberField = 14;
+// A double in (1P,E24.16): 17 significant digits, enough to read back the
+// same double.
+constexpr std::int32_t kDoubleField = 24;
+constexpr std::int32_t kDoubleDecimals = 16;
 constexpr std::int32_t kMaxStringParam = 255;
 constexpr std::int32_t kMinIndex = 1;
 constexpr std::int32_t kMaxIndex = 9;
@@ -64,6 +69,24 @@ void E1SETREAL(const std::int32_t& index, const float& value) {
     rkv::host::Record().e(value, kNumberField, 6).write_to(field);
   } else {
     rkv::host::Record().e1p(value, kNumberField, 6).write_to(field);
+  }
+  (void)LOCKHOOK(kLockRelease);
+  if (index < kMinIndex || index > kMaxIndex) return;
+  const std::string_view text = strip_leading_blanks({field.data(), field.size()});
+  if (text.empty()) return;
+  const std::int32_t length = static_cast<std::int32_t>(text.size());
+  E1PUTPARM("R", index, length, text);
+}
+
+void E1SETDBL(const std::int32_t& index, const double& value) {
+  (void)state();
+  std::array<char, kDoubleField> field;
+  field.fill(' ');
+  (void)LOCKHOOK(kLockTake);
+  if (std::isnan(value) || value == 0.0) {
+    rkv::host::Record().e(value, kDoubleField, kDoubleDecimals).write_to(field);
+  } else {
+    rkv::host::Record().e1p(value, kDoubleField, kDoubleDecimals).write_to(field);
   }
   (void)LOCKHOOK(kLockRelease);
   if (index < kMinIndex || index > kMaxIndex) return;

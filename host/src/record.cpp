@@ -1,10 +1,12 @@
 // Fixed-layout records: the typed field formatters (Iw, Fw.d, Ew.d, 1P,Ew.d,
 // Aw, nA1) and the positioning of items within a record.
 //
-// Decimal digits come from the C library: the float, widened exactly to
-// double, is printed with enough digits to be its exact decimal value, and
-// that digit string is then rounded to the field's precision, half away from
-// zero (the classic rule of formatted output: 0.125 in F5.2 is " 0.13").
+// Decimal digits come from the C library: the value (a float widened exactly
+// to double, or a double) is printed with enough digits to be its exact
+// decimal value, and that digit string is then rounded to the field's
+// precision, half away from zero (the classic rule of formatted output: 0.125
+// in F5.2 is " 0.13"). Floats and doubles share every rule; only the number
+// of digits needed to be exact differs.
 #include "rkv/host/record.hpp"
 
 #include <algorithm>
@@ -28,14 +30,17 @@ struct Decimal {
 
 // Every float is a dyadic rational whose exact decimal expansion has at most
 // 112 significant digits (the smallest subnormal, 2^-149, has 105), so 150
-// digits after the point of %e are exact and the rest are zeros.
-constexpr int kExactDigits = 150;
+// digits after the point of %e are exact and the rest are zeros. A double
+// has at most 767 (the largest subnormal; 2^-1074 has 751).
+constexpr int kExactDigitsFloat = 150;
+constexpr int kExactDigitsDouble = 770;
 
-Decimal exact_decimal(double magnitude) {
+// `digits` after the point of %e, at most kExactDigitsDouble.
+Decimal exact_decimal(double magnitude, int digits) {
   Decimal d;
   if (magnitude == 0.0) return d;
-  char buf[kExactDigits + 16];
-  const int n = std::snprintf(buf, sizeof buf, "%.*e", kExactDigits, magnitude);
+  char buf[kExactDigitsDouble + 16];
+  const int n = std::snprintf(buf, sizeof buf, "%.*e", digits, magnitude);
   if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buf) return d;  // cannot happen
   // buf = "d.ddd...e+XX"
   const char* e = buf;
@@ -95,7 +100,7 @@ std::string right_justify(const std::string& s, int w) {
 
 // NaN and the infinities in a real field: "NaN", "Infinity" / "-Infinity",
 // or "Inf" / "-Inf" when the long form does not fit; asterisks otherwise.
-std::string format_special(float value, int w) {
+std::string format_special(double value, int w) {
   if (std::isnan(value)) return right_justify("NaN", w);
   const std::string sign = std::signbit(value) ? "-" : "";
   const std::string full = sign + "Infinity";
@@ -136,7 +141,7 @@ std::string format_f(float value, int w, int d) {
   if (d < 0 || d >= w) return stars(w);
   if (!std::isfinite(value)) return format_special(value, w);
   const bool negative = std::signbit(value);
-  const Decimal x = exact_decimal(std::fabs(static_cast<double>(value)));
+  const Decimal x = exact_decimal(std::fabs(static_cast<double>(value)), kExactDigitsFloat);
   // Keep the digits down to weight 10^-d.
   const Decimal r = round_significant(x, x.exp10 + d);
   std::string int_part;
@@ -156,14 +161,18 @@ std::string format_f(float value, int w, int d) {
   return right_justify(body, w);
 }
 
-std::string format_e(float value, int w, int d, bool scale1p) {
+namespace {
+
+// Ew.d and 1P,Ew.d of a double whose exact decimal value needs at most
+// `exact_digits` digits after the point of %e.
+std::string exponent_field(double value, int w, int d, bool scale1p, int exact_digits) {
   if (w <= 0) return {};
   // 0.ddd form needs at least one digit after the point. A field narrower
   // than its digits cannot hold them (and d + 1 below cannot overflow).
   if (d < 0 || (!scale1p && d == 0) || d >= w) return stars(w);
   if (!std::isfinite(value)) return format_special(value, w);
   const bool negative = std::signbit(value);
-  const Decimal x = exact_decimal(std::fabs(static_cast<double>(value)));
+  const Decimal x = exact_decimal(std::fabs(value), exact_digits);
   const int significant = scale1p ? d + 1 : d;
   const Decimal r = round_significant(x, significant);
   std::string mantissa;
@@ -186,6 +195,16 @@ std::string format_e(float value, int w, int d, bool scale1p) {
     if (static_cast<int>(with_zero.size()) <= w) body = with_zero;
   }
   return right_justify(body, w);
+}
+
+}  // namespace
+
+std::string format_e(float value, int w, int d, bool scale1p) {
+  return exponent_field(static_cast<double>(value), w, d, scale1p, kExactDigitsFloat);
+}
+
+std::string format_e(double value, int w, int d, bool scale1p) {
+  return exponent_field(value, w, d, scale1p, kExactDigitsDouble);
 }
 
 void Record::put(std::string_view s) {
@@ -239,6 +258,16 @@ Record& Record::e(float value, int w, int d) {
 }
 
 Record& Record::e1p(float value, int w, int d) {
+  if (!stopped_) put(format_e(value, w, d, true));
+  return *this;
+}
+
+Record& Record::e(double value, int w, int d) {
+  if (!stopped_) put(format_e(value, w, d, false));
+  return *this;
+}
+
+Record& Record::e1p(double value, int w, int d) {
   if (!stopped_) put(format_e(value, w, d, true));
   return *this;
 }

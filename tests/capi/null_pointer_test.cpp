@@ -28,6 +28,7 @@ void decay_ctx(void*, const int32_t*, const float*, const float* y, float* yprim
 struct Call {
   int32_t ido = 1, neq = 1, i = 1, v = 0, len = 3, out = -5;
   float x = 0.0f, xend = 1.0f, tol = 1.0e-4f, y = 1.0f, r = 1.0f;
+  double d = 1.0;
   float param[50] = {};
   char text[3] = {'A', 'B', 'C'};
 };
@@ -88,6 +89,8 @@ TEST(CapiNullPointer, NullArgumentCrashedTheProcessNowRefusedNamingIt) {
       {"E1SETINT", "VALUE", [](Call& c) { rkv_e1setint(&c.i, nullptr); }},
       {"E1SETREAL", "INDEX", [](Call& c) { rkv_e1setreal(nullptr, &c.r); }},
       {"E1SETREAL", "VALUE", [](Call& c) { rkv_e1setreal(&c.i, nullptr); }},
+      {"E1SETDBL", "INDEX", [](Call& c) { rkv_e1setdbl(nullptr, &c.d); }},
+      {"E1SETDBL", "VALUE", [](Call& c) { rkv_e1setdbl(&c.i, nullptr); }},
       {"E1SETSTR", "INDEX", [](Call& c) { rkv_e1setstr(nullptr, c.text, &c.len); }},
       {"E1SETSTR", "TEXT", [](Call& c) { rkv_e1setstr(&c.i, nullptr, &c.len); }},
       {"E1SETSTR", "TEXT_LEN", [](Call& c) { rkv_e1setstr(&c.i, c.text, nullptr); }},

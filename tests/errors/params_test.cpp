@@ -67,6 +67,31 @@ TEST(Params, StoredTexts) {
   }
 }
 
+TEST(Params, DoublesUnderTheRealLetterWithSeventeenDigits) {
+  struct Case {
+    std::int32_t index;
+    double value;
+    std::string buffer;  // empty: nothing stored
+  };
+  const Case cases[] = {
+      {1, 0.001, "*R1*22%1.0000000000000000E-03"},
+      {2, -2.5, "*R2*23%-2.5000000000000000E+00"},
+      {2, 1234.5, "*R2*22%1.2345000000000000E+03"},
+      {3, 1.0 / 3.0, "*R3*22%3.3333333333333331E-01"},
+      {1, 0.0, "*R1*22%0.0000000000000000E+00"},
+      {1, std::numeric_limits<double>::quiet_NaN(), "*R1*3%NaN"},
+      {9, std::numeric_limits<double>::min(), "*R9*22%2.2250738585072014-308"},
+      {0, 1.0, ""},
+      {10, 1.0, ""},
+      {kMin, 1.0, ""},
+  };
+  for (const auto& c : cases) {
+    fresh();
+    E1SETDBL(c.index, c.value);
+    EXPECT_EQ(params(), c.buffer) << c.index << " " << c.value;
+  }
+}
+
 TEST(Params, ZeroAndNanUseThePlainExponentLayout) {
   fresh();
   E1SETREAL(1, 0.0f);

@@ -45,6 +45,7 @@ TEST(Expansion, Placeholders) {
       {"unterminated long", [] { E1SETINT(1, 5); }, "%(I1 is 5", ".  %(I1 is 5"},
       {"earlier entry wins", [] { E1SETINT(1, 1), E1SETINT(1, 2); }, "%(I1)", ".  1"},
       {"real", [] { E1SETREAL(2, 1234.5f); }, "h=%(R2)", ".  h=1.234500E+03"},
+      {"double", [] { E1SETDBL(2, 0.1); }, "h=%(R2)", ".  h=1.0000000000000001E-01"},
       {"string", [] { E1SETSTR(1, "ABC   "); }, "[%(L1)]", ".  [ABC]"},
       {"string with blanks", [] { E1SETSTR(-1, "ABC   "); }, "[%(L1)]", ".  [ABC   ]"},
       {"blank string", [] { E1SETSTR(1, "     "); }, "[%(L1)]", ".  [ ]"},

@@ -46,6 +46,9 @@ void rkv_e1pop(const char* name, const int32_t* name_len);
 void rkv_e1mes(const int32_t* type, const int32_t* code, const char* text, const int32_t* text_len);
 void rkv_e1setint(const int32_t* index, const int32_t* value);
 void rkv_e1setreal(const int32_t* index, const float* value);
+/* A double under the same letter as rkv_e1setreal ("%(R1)"), with 17
+ * significant digits: "1.0000000000000000E-03". */
+void rkv_e1setdbl(const int32_t* index, const double* value);
 void rkv_e1setstr(const int32_t* index, const char* text, const int32_t* text_len);
 void rkv_e1usr(const char* switch_value, const int32_t* switch_len);
 int32_t rkv_n1rty(const int32_t* which);

@@ -10,6 +10,7 @@
 //   f(v, w, d)      fixed point, d decimals
 //   e(v, w, d)      exponent form 0.ddd...E+ee
 //   e1p(v, w, d)    exponent form with scale 1P: d.ddd...E+ee
+//                   (e and e1p for a float or a double, by the value's type)
 //   a(s, w)         a text in w positions
 //   a1(items, n)    n one-character items; when fewer than n are given,
 //                   writing stops after the last one (the layout ran out of
@@ -20,9 +21,9 @@
 //
 // Numeric fields:
 // - A value too wide for its field fills the field with w asterisks.
-// - Decimal digits come from the C library's exact conversion; the value is
-//   then rounded half away from zero (0.125 in F5.2 is " 0.13", -0.125 is
-//   "-0.13").
+// - Decimal digits come from the C library's exact conversion of the float
+//   or double given; the value is then rounded half away from zero (0.125
+//   in F5.2 is " 0.13", -0.125 is "-0.13").
 // - A negative value, including one that rounds to zero and -0.0, carries
 //   its "-" ("-0.00").
 // - Fw.d and Ew.d write the zero before the point only when it fits
@@ -55,6 +56,8 @@ class Record {
   Record& f(float value, int w, int d);
   Record& e(float value, int w, int d);
   Record& e1p(float value, int w, int d);
+  Record& e(double value, int w, int d);
+  Record& e1p(double value, int w, int d);
   Record& a(std::string_view s, int w);
   Record& a1(std::string_view items, int n);
 
@@ -81,6 +84,7 @@ class Record {
 std::string format_i(std::int32_t value, int w);
 std::string format_f(float value, int w, int d);
 std::string format_e(float value, int w, int d, bool scale1p);
+std::string format_e(double value, int w, int d, bool scale1p);
 
 }  // namespace rkv::host
 
