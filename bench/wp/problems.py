@@ -1,10 +1,12 @@
 """The six work-precision problems, written once for any number type.
 
 The same definitions as bench/wp/problems.hpp: each problem has a name, an
-initial value, an interval [T0, T1] and a right-hand side f(t, y, sqrt, sin)
-that works on Python floats (SciPy) and on mpmath numbers (the references).
-Every datum is a double: the references solve the problem with the data
-exactly as the C++ and SciPy runs see them in double.
+initial value, an interval [T0, T1] and a right-hand side f(t, y, m) that
+works on Python floats (SciPy, m = FLOATS) and on decimal.Decimal numbers of
+any precision (the references, m = DECIMALS): m.c turns each constant, a
+double, into the number type, and m.sqrt is the square root. Every datum is a
+double: the references solve the problem with the data exactly as the C++
+and SciPy runs see them in double.
 
 State layouts:
   arenstorf  (x, y, x', y')                                   4 equations
@@ -16,6 +18,19 @@ State layouts:
 """
 
 import math
+from decimal import Decimal
+
+
+class Kit:
+    """The constants' conversion and the square root of a number type."""
+
+    def __init__(self, c, sqrt):
+        self.c = c
+        self.sqrt = sqrt
+
+
+FLOATS = Kit(float, math.sqrt)
+DECIMALS = Kit(Decimal, lambda x: x.sqrt())  # Decimal(double) is exact
 
 # -------------------------------------------------------------- Arenstorf --
 ARENSTORF_MU = 0.012277471
@@ -23,9 +38,10 @@ ARENSTORF_Y0 = [0.994, 0.0, 0.0, -2.00158510637908252240537862224]
 ARENSTORF_T1 = 17.0652165601579625588917206249  # one period
 
 
-def arenstorf(t, y, sqrt, sin):
-    mu = ARENSTORF_MU
-    mup = 1.0 - mu
+def arenstorf(t, y, m):
+    mu = m.c(ARENSTORF_MU)
+    mup = m.c(1.0 - ARENSTORF_MU)
+    sqrt = m.sqrt
     x, z, vx, vz = y
     r1 = sqrt((x + mu) ** 2 + z * z)
     r2 = sqrt((x - mup) ** 2 + z * z)
@@ -43,7 +59,8 @@ PLEIADES_Y0 = ([3.0, 3.0, -1.0, -3.0, 2.0, -2.0, 2.0] +
                [0.0, 0.0, 0.0, -1.25, 1.0, 0.0, 0.0])
 
 
-def pleiades(t, y, sqrt, sin):
+def pleiades(t, y, m):
+    sqrt = m.sqrt
     x, z = y[0:7], y[7:14]
     ax = [0 * x[0]] * 7
     az = [0 * x[0]] * 7
@@ -62,8 +79,8 @@ def pleiades(t, y, sqrt, sin):
 
 
 # ----------------------------------------------------------------- Lorenz --
-def lorenz(t, y, sqrt, sin):
-    sigma, rho, beta = 10.0, 28.0, 8.0 / 3.0
+def lorenz(t, y, m):
+    sigma, rho, beta = m.c(10.0), m.c(28.0), m.c(8.0 / 3.0)
     return [sigma * (y[1] - y[0]), y[0] * (rho - y[2]) - y[1], y[0] * y[1] - beta * y[2]]
 
 
@@ -72,16 +89,16 @@ KEPLER_E = 0.6
 KEPLER_Y0 = [1.0 - KEPLER_E, 0.0, 0.0, math.sqrt((1.0 + KEPLER_E) / (1.0 - KEPLER_E))]
 
 
-def kepler(t, y, sqrt, sin):
+def kepler(t, y, m):
     r2 = y[0] * y[0] + y[1] * y[1]
-    r3 = r2 * sqrt(r2)
+    r3 = r2 * m.sqrt(r2)
     return [y[2], y[3], -y[0] / r3, -y[1] / r3]
 
 
 # ------------------------------------------------------------- Rigid body --
-def rigidbody(t, y, sqrt, sin):
+def rigidbody(t, y, m):
     # (I2 - I3)/(I2 I3) = 1, (I3 - I1)/(I3 I1) = -1, (I1 - I2)/(I1 I2) = -1/2
-    return [y[1] * y[2], -y[0] * y[2], -0.51 * y[0] * y[1]]
+    return [y[1] * y[2], -y[0] * y[2], m.c(-0.51) * y[0] * y[1]]
 
 
 # ------------------------------------------------------------ Brusselator --
@@ -95,20 +112,21 @@ def brusselator_y0():
     return u + [3.0] * n
 
 
-def brusselator(t, y, sqrt, sin):
+def brusselator(t, y, m):
     n = BRUSS_N
-    c = BRUSS_ALPHA * (n + 1) * (n + 1)
+    c = m.c(BRUSS_ALPHA * (n + 1) * (n + 1))
+    one, three, four = m.c(1.0), m.c(3.0), m.c(4.0)
     u, v = y[:n], y[n:]
-    du = [0.0] * n
-    dv = [0.0] * n
+    du = [one] * n
+    dv = [one] * n
     for i in range(n):
-        ul = u[i - 1] if i > 0 else 1.0
-        ur = u[i + 1] if i < n - 1 else 1.0
-        vl = v[i - 1] if i > 0 else 3.0
-        vr = v[i + 1] if i < n - 1 else 3.0
+        ul = u[i - 1] if i > 0 else one
+        ur = u[i + 1] if i < n - 1 else one
+        vl = v[i - 1] if i > 0 else three
+        vr = v[i + 1] if i < n - 1 else three
         uuv = u[i] * u[i] * v[i]
-        du[i] = 1.0 + uuv - 4.0 * u[i] + c * (ul - 2.0 * u[i] + ur)
-        dv[i] = 3.0 * u[i] - uuv + c * (vl - 2.0 * v[i] + vr)
+        du[i] = one + uuv - four * u[i] + c * (ul - 2 * u[i] + ur)
+        dv[i] = three * u[i] - uuv + c * (vl - 2 * v[i] + vr)
     return du + dv
 
 
