@@ -23,23 +23,10 @@
 
 #include "ensemble.hpp"
 #include "model.hpp"
+#include "odeint_sum8.hpp"
 #include "peer.hpp"
 #include "step/verner_table.hpp"
 #include "workloads.hpp"
-
-// The library's generic error stepper forms its error estimate with a
-// weighted sum of as many terms as stages; the sum of eight is not among the
-// ones it provides, so it is given here, in the form of its siblings.
-namespace boost::numeric::odeint::detail {
-template <class Operations, class Fac, class Time>
-struct generic_rk_scale_sum_err<8, Operations, Fac, Time>
-    : public Operations::template scale_sum8<Time> {
-  generic_rk_scale_sum_err(const boost::array<Fac, 8>& a, Time dt)
-      : Operations::template scale_sum8<Time>(a[0] * dt, a[1] * dt, a[2] * dt, a[3] * dt, a[4] * dt,
-                                              a[5] * dt, a[6] * dt, a[7] * dt) {}
-  typedef void result_type;
-};
-}  // namespace boost::numeric::odeint::detail
 
 namespace rkv::bench {
 namespace {

@@ -48,7 +48,7 @@ void p2_floor(Floor& fl, std::int32_t neq, Outcome& out);
 
 // Bytes the floor must move per accepted step of a run of NEQ equations:
 // every array element read or written once per pass, 4 bytes each (see
-// bench.cpp for the pass count).
+// workloads.cpp for the pass count).
 double floor_bytes_per_step(std::int32_t neq, const Outcome& out);
 
 }  // namespace rkv::bench

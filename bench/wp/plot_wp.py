@@ -1,0 +1,149 @@
+#!/usr/bin/python3
+"""Work-precision plots and tables from the benchmark's CSV files.
+
+Reads the CSV lines of rkv_work_precision and scipy_wp.py and writes
+  <images>/wp_evaluations.png  error against right-hand-side evaluations
+  <images>/wp_time.png         error against time (the C++ runs only: SciPy's
+                               is Python time)
+  <page>                       the tables: per problem, error, evaluations and
+                               time of each method at each tolerance, and the
+                               time each method needs to reach 1e-5, 1e-7, 1e-9
+
+    /usr/bin/python3 bench/wp/plot_wp.py <images dir> <page.md> <csv> [<csv> ...]
+
+Failed runs (the solver reported an error) are left out of the plots and
+marked in the tables.
+"""
+
+import csv
+import os
+import sys
+
+import matplotlib
+
+matplotlib.use("Agg")
+import matplotlib.pyplot as plt  # noqa: E402
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import problems  # noqa: E402
+
+STYLE = {  # method: (label, colour, marker)
+    "rkv/float": ("rkv (float)", "tab:red", "o"),
+    "rkv/double": ("rkv (double)", "darkred", "s"),
+    "odeint_dopri5/double": ("odeint dopri5", "tab:blue", "^"),
+    "odeint_rkf78/double": ("odeint fehlberg78", "tab:green", "v"),
+    "odeint_verner65/double": ("odeint + Verner 6(5)", "tab:purple", "D"),
+    "scipy_rk45/double": ("SciPy RK45", "tab:gray", "x"),
+    "scipy_dop853/double": ("SciPy DOP853", "black", "+"),
+}
+TARGETS = [1e-5, 1e-7, 1e-9]
+
+
+def read(paths):
+    rows = []
+    for path in paths:
+        with open(path) as f:
+            for r in csv.DictReader(f):
+                r["key"] = r["method"] + "/" + r["real"]
+                for k in ("tol", "error", "seconds"):
+                    r[k] = float(r[k])
+                r["evaluations"] = int(r["evaluations"])
+                r["ok"] = r["ok"] == "1"
+                rows.append(r)
+    return rows
+
+
+def series(rows, name, key):
+    pts = [r for r in rows if r["problem"] == name and r["key"] == key and r["ok"]]
+    return sorted(pts, key=lambda r: r["tol"], reverse=True)
+
+
+def plot(rows, xfield, path, keys, xlabel, title):
+    fig, axes = plt.subplots(2, 3, figsize=(15, 9))
+    for ax, name in zip(axes.flat, problems.NAMES):
+        for key in keys:
+            pts = series(rows, name, key)
+            if not pts:
+                continue
+            label, colour, marker = STYLE.get(key, (key, None, "."))
+            ax.loglog([r[xfield] for r in pts], [max(r["error"], 1e-17) for r in pts],
+                      marker=marker, color=colour, label=label, linewidth=1, markersize=5)
+        ax.set_title(name)
+        ax.set_xlabel(xlabel)
+        ax.set_ylabel("error at the final time")
+        ax.grid(True, which="major", alpha=0.4)
+    handles, labels = axes.flat[0].get_legend_handles_labels()
+    fig.legend(handles, labels, loc="lower center", ncol=len(labels))
+    fig.suptitle(title)
+    fig.tight_layout(rect=(0, 0.05, 1, 0.96))
+    fig.savefig(path, dpi=80)
+    plt.close(fig)
+
+
+def cell(r):
+    if r is None:
+        return "-"
+    mark = "" if r["ok"] else " (failed)"
+    return "%.1e / %d / %.2g%s" % (r["error"], r["evaluations"], r["seconds"], mark)
+
+
+def problem_table(rows, name, keys):
+    lines = ["### " + name, "",
+             "| tol | " + " | ".join(STYLE.get(k, (k,))[0] for k in keys) + " |",
+             "|---" * (len(keys) + 1) + "|"]
+    for k in range(3, 13):
+        tol = 10.0 ** -k
+        found = []
+        for key in keys:
+            match = [r for r in rows if r["problem"] == name and r["key"] == key
+                     and abs(r["tol"] / tol - 1) < 1e-6]
+            found.append(cell(match[0] if match else None))
+        lines.append("| 1e-%d | " % k + " | ".join(found) + " |")
+    return lines + [""]
+
+
+def time_to_reach(rows, name, key, target):
+    """The least time of a successful run whose error is at most `target`."""
+    times = [r["seconds"] for r in series(rows, name, key) if r["error"] <= target]
+    return min(times) if times else None
+
+
+def reach_table(rows, keys):
+    head = ["| problem | error | " + " | ".join(STYLE.get(k, (k,))[0] for k in keys) + " |",
+            "|---" * (len(keys) + 2) + "|"]
+    lines = []
+    for name in problems.NAMES:
+        for target in TARGETS:
+            ts = [time_to_reach(rows, name, k, target) for k in keys]
+            lines.append("| %s | %.0e | " % (name, target) +
+                         " | ".join("-" if t is None else "%.2g" % t for t in ts) + " |")
+    return head + lines + [""]
+
+
+def main():
+    images, page, paths = sys.argv[1], sys.argv[2], sys.argv[3:]
+    rows = read(paths)
+    present = {r["key"] for r in rows}
+    keys = [k for k in STYLE if k in present] + sorted(present - set(STYLE))
+    compiled = [k for k in keys if not k.startswith("scipy")]
+    os.makedirs(images, exist_ok=True)
+    plot(rows, "evaluations", os.path.join(images, "wp_evaluations.png"), keys,
+         "right-hand-side evaluations", "Work-precision: error against evaluations")
+    plot(rows, "seconds", os.path.join(images, "wp_time.png"), compiled,
+         "time of one integration (s)", "Work-precision: error against time (C++ runs)")
+    rel = os.path.relpath(images, os.path.dirname(os.path.abspath(page)))
+    with open(page, "w") as f:
+        f.write(open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "page_head.md"))
+                .read().replace("@IMAGES@", rel))
+        f.write("\n## Time to reach an error (s)\n\n")
+        f.write("The least median time of a run whose error at the final time is at most the "
+                "one given (C++ runs; \"-\": no run reached it).\n\n")
+        f.write("\n".join(reach_table(rows, compiled)))
+        f.write("\n## The runs\n\nEach cell: error / evaluations / time in s (SciPy: Python "
+                "time).\n\n")
+        for name in problems.NAMES:
+            f.write("\n".join(problem_table(rows, name, keys)) + "\n")
+
+
+if __name__ == "__main__":
+    main()
