@@ -245,22 +245,22 @@ bool Tracker::on_accept(const StepView& s) {
   failure_ = TrackFailure::kNone;
   have_k9_ = false;
   have_k10_ = false;
-  auto column = [&](std::int32_t j) { return s.wk + sz(j - 1) * n; };
   d_ = DenseStep{neq_,
                  s.x0,
                  s.x1,
                  s.step,
                  s.y0,
                  s.y1,
-                 {column(1), column(3), column(4), column(5), column(6), column(7), column(8),
-                  k9_.data(), nullptr}};
+                 {s.column(Column::kK1), s.column(stage_column(3)), s.column(stage_column(4)),
+                  s.column(stage_column(5)), s.column(stage_column(6)), s.column(stage_column(7)),
+                  s.column(stage_column(8)), k9_.data(), nullptr}};
 
   bool ok = true;
   float limit = s.x1;  // output points up to here
   if (!events_.empty()) {
     ok = ensure_end_derivative();
     for (std::size_t k = 0; ok && !have_g0_ && k < events_.size(); ++k) {
-      ok = event_value(k, s.x0, s.y0, column(1), g0_[k]);
+      ok = event_value(k, s.x0, s.y0, s.column(Column::kK1), g0_[k]);
     }
     for (std::size_t k = 0; ok && k < events_.size(); ++k) {
       ok = event_value(k, s.x1, s.y1, k9_.data(), g1_[k]);

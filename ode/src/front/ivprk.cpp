@@ -98,7 +98,7 @@ void front_end(Instance& in, std::int32_t& ido, std::int32_t neq, const Rhs& rhs
     } else if (!acquire(ws, neq)) {
       front_storage(s, neq);
     } else {
-      integrator(in, ido, neq, rhs, x, xend, tol, param, y, norm, ws.data);
+      i2prk_call(in, ido, neq, rhs, x, xend, tol, param, y, norm, ws.data);
     }
   } else if (ido != 3 && s.initialised != 0 && ws.data == nullptr) {
     // An integration opened by a direct call of the integrator, with a
@@ -114,7 +114,7 @@ void front_end(Instance& in, std::int32_t& ido, std::int32_t neq, const Rhs& rhs
   } else {
     // Without a held workspace the integrator refuses IDO 2, 4, 5 and 6
     // (nothing is open) before it could touch one; IDO = 3 never touches it.
-    integrator(in, ido, neq, rhs, x, xend, tol, param, y, norm, ws.data);
+    i2prk_call(in, ido, neq, rhs, x, xend, tol, param, y, norm, ws.data);
   }
 }
 
@@ -123,7 +123,7 @@ void front_end(Instance& in, std::int32_t& ido, std::int32_t neq, const Rhs& rhs
 // changed during the call (from the right-hand side) cannot make a loop run
 // past the workspace or Y.
 template <class Rhs>
-void whole_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, const Rhs& rhs, float& x,
+void ivprk_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, const Rhs& rhs, float& x,
                 const float& xend, const float& tol, float* param, float* y) {
   E1PSH(kFrontName);
   const InUse busy(in.in_use);
@@ -141,16 +141,16 @@ void whole_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, const 
 
 }  // namespace
 
-void integrate_instance(Instance& in, std::int32_t& ido, const std::int32_t& neq, float& x,
-                        const float& xend, const float& tol, float* param, float* y) {
-  with_own_rhs(in, [&](const auto& rhs) { whole_call(in, ido, neq, rhs, x, xend, tol, param, y); });
+void integrator_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, float& x,
+                     const float& xend, const float& tol, float* param, float* y) {
+  with_own_rhs(in, [&](const auto& rhs) { ivprk_call(in, ido, neq, rhs, x, xend, tol, param, y); });
 }
 
 }  // namespace ode
 
 void IVPRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x, const float& xend,
            const float& tol, float* param, float* y) {
-  ode::whole_call(ode::default_instance(), ido, neq, ode::PlainRhs{fcn}, x, xend, tol, param, y);
+  ode::ivprk_call(ode::default_instance(), ido, neq, ode::PlainRhs{fcn}, x, xend, tol, param, y);
 }
 
 }  // namespace rkv

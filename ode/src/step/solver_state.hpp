@@ -13,10 +13,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "step/work_columns.hpp"
+
 namespace rkv::ode {
 
-inline constexpr std::int32_t kTableSize = 43;    // the Verner pair's coefficients
-inline constexpr std::int32_t kWorkColumns = 10;  // workspace columns of NEQ reals
+inline constexpr std::int32_t kTableSize = 43;  // the Verner pair's coefficients
 
 // The places where a call of the front end or the integrator ends with an
 // error. Each has its own reporting function (reports/error_points.hpp); the last one
@@ -81,7 +82,7 @@ enum class Pause : std::int32_t {
 
 struct SolverState {
   std::int32_t initialised;   // an integration is open (IDO = 1 .. IDO = 3)
-  std::int32_t table_loaded;  // table, eps and tiny loaded (once per run)
+  std::int32_t table_loaded;  // table, eps and tiny loaded (once per instance)
   std::array<float, kTableSize> table;
   float eps;                       // relative spacing at 1, for the default HMIN
   float tiny;                      // smallest normalised number, for the default HMIN
@@ -100,8 +101,8 @@ struct SolverState {
   Settings settings;
   Pause pause;             // the pause waiting for an answer
   std::int32_t shown_neq;  // > 0 while Y shows the candidate of a pause after an
-                           // attempt: the count Y and column 9 were exchanged with
-  std::int32_t k1_ready;   // column 1 already holds f(X, Y), written by an accept
+                           // attempt: the count Y and the candidate were exchanged with
+  std::int32_t k1_ready;   // column k1 already holds f(X, Y), written by an accept
                            // observer; the next loop head takes it as k1
   ErrorPoint last_error;   // the error point that ended the last call
 };
