@@ -21,7 +21,6 @@
 
 #include "front/instance.hpp"
 #include "reports/error_points.hpp"
-#include "reports/solver_messages.hpp"
 #include "rkv/errors/stack.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "rkv/ode/param.hpp"
@@ -69,30 +68,32 @@ float* column(const Call<Rhs>& c, Column which) {
 // stepping loop is to be entered.
 template <class Rhs>
 bool start_up(SolverState& s, const Call<Rhs>& c, const float* entries) {
-  if (c.neq < 1) neq_invalid(s, c.neq);
-  if (!(c.tol > 0.0f)) tol_invalid(s, c.tol);  // a NaN tolerance is refused as well
+  if (c.neq < 1) post_report(s, ErrorPoint::kNeq, {c.neq});
+  if (!(c.tol > 0.0f))
+    post_report(s, ErrorPoint::kTol, {c.tol});  // a NaN tolerance is refused as well
   // A non-finite end point would otherwise surface as a default HMIN of
   // infinity or as a tolerance that "may be too small".
-  if (!std::isfinite(c.x)) x_not_finite(s, c.x);
-  if (!std::isfinite(c.xend)) xend_not_finite(s, c.xend);
+  if (!std::isfinite(c.x)) post_report(s, ErrorPoint::kXNotFinite, {c.x});
+  if (!std::isfinite(c.xend)) post_report(s, ErrorPoint::kXendNotFinite, {c.xend});
   if (error_posted()) return false;
   if (inorm_refused(param::get(entries, param::kInorm))) {
-    inorm_invalid(s, entries[param::kInorm - 1]);
+    post_report(s, ErrorPoint::kInorm, {entries[param::kInorm - 1]});
   }
   load_constants(s);
   set_defaults(s);
   for (std::int32_t i = 1; i <= kLastSetting; ++i) {
     const float entry = param::get(entries, i);
     if (entry < 0.0f) {
-      negative_entry(s, i, entries[i - 1]);
+      post_report(s, ErrorPoint::kNegativeEntry, {i, entries[i - 1]});
     } else if (std::isnan(entry)) {
-      nan_entry(s, i, entries[i - 1]);  // would silently select the default
+      post_report(s, ErrorPoint::kNanEntry,
+                  {i, entries[i - 1]});  // would silently select the default
     }
   }
   // The first non-finite element only: one report, not NEQ of them.
   for (std::int32_t i = 0; i < c.neq; ++i) {
     if (!std::isfinite(c.y[i])) {
-      y_not_finite(s, i + 1, c.y[i]);
+      post_report(s, ErrorPoint::kYNotFinite, {i + 1, c.y[i]});
       break;
     }
   }
@@ -119,11 +120,12 @@ bool loop_head(SolverState& s, const Call<Rhs>& c) {
   const std::int32_t cost = c.ido == 6 ? 7 : 8;
   if (t.max_evals > 0 &&
       static_cast<std::int64_t>(s.evaluations) + cost > static_cast<std::int64_t>(t.max_evals)) {
-    evaluation_limit(s, saturating_add(s.evaluations, cost), t.max_evals);
+    post_report(s, ErrorPoint::kEvaluationLimit,
+                {saturating_add(s.evaluations, cost), t.max_evals});
     return false;
   }
   if (t.max_steps > 0 && s.accepted >= t.max_steps) {
-    step_limit(s, t.max_steps);
+    post_report(s, ErrorPoint::kStepLimit, {t.max_steps});
     return false;
   }
   if (c.ido != 6) {
@@ -132,7 +134,7 @@ bool loop_head(SolverState& s, const Call<Rhs>& c) {
       s.k1_ready = 0;
       s.evaluations = saturating_add(s.evaluations, 1);
     } else if (!call_rhs(s, c.rhs, c.neq, c.x, c.y, column(c, Column::kK1))) {
-      user_code_failed(s);
+      post_report(s, ErrorPoint::kUserCode);
       return false;
     }
   }
@@ -140,7 +142,7 @@ bool loop_head(SolverState& s, const Call<Rhs>& c) {
     s.settings.hmin = default_hmin(c.x, c.xend, s.eps, s.tiny);
   }
   if (t.hmin > t.hmax) {
-    hmin_above_hmax(s, t.hmin, t.hmax);
+    post_report(s, ErrorPoint::kHminAboveHmax, {t.hmin, t.hmax});
     return false;
   }
   s.h = choose_step(s.h, s.error, c.tol, s.rejections, t.hmin, t.hmax);
@@ -163,7 +165,7 @@ bool attempt(SolverState& s, const Call<Rhs>& c) {
   s.h = g.h;
   s.xstart = c.x;
   if (!verner_step(s, c.neq, c.rhs, c.norm, c.y, c.wk)) {
-    user_code_failed(s);
+    post_report(s, ErrorPoint::kUserCode);
     return false;
   }
   c.ido = static_cast<double>(s.error) <= static_cast<double>(c.tol) ? 5 : 6;
@@ -193,7 +195,7 @@ bool show_observer(SolverState& s, const Call<Rhs>& c, bool& stop) {
   leave_user_code(e);
   if (!serious_error_posted(e)) return true;
   s.k1_ready = 0;
-  user_code_failed(s);
+  post_report(s, ErrorPoint::kUserCode);
   return false;
 }
 
@@ -206,7 +208,7 @@ bool decide(SolverState& s, const Call<Rhs>& c) {
     // Written as "not above" so that a NaN magnitude (from a non-finite X or
     // XEND) ends the call here instead of retrying for ever.
     if (!(s.h > s.settings.hmin)) {
-      tolerance_unmet(s, c.tol);
+      post_report(s, ErrorPoint::kToleranceUnmet, {c.tol});
       return false;
     }
     return true;
@@ -273,16 +275,16 @@ bool answer_admitted(SolverState& s, const Call<Rhs>& c) {
   switch (s.pause) {
     case Pause::kBeforeStep:
       if (c.ido == 4) return true;
-      answer_before_step(s, c.ido);
+      post_report(s, ErrorPoint::kAnswerBeforeStep, {c.ido});
       return false;
     case Pause::kAfterAttempt:
       if (c.ido == 5 || c.ido == 6) return true;
       restore_accepted_point(s, c);
-      answer_after_attempt(s, c.ido);
+      post_report(s, ErrorPoint::kAnswerAfterAttempt, {c.ido});
       return false;
     default:
       if (c.ido == 2) return true;
-      no_pause(s, c.ido);
+      post_report(s, ErrorPoint::kNoPause, {c.ido});
       return false;
   }
 }
@@ -294,7 +296,7 @@ void resume(SolverState& s, const Call<Rhs>& c) {
   // NEQ is checked at start-up only; a later call must not make the loops
   // run over a negative count.
   if (c.neq < 1) {
-    neq_invalid(s, c.neq);
+    post_report(s, ErrorPoint::kNeq, {c.neq});
     return;
   }
   if (!answer_admitted(s, c)) return;
@@ -305,9 +307,9 @@ void resume(SolverState& s, const Call<Rhs>& c) {
     restore_accepted_point(s, c);
     step_loop(s, c, Resume::kDecision);
   } else if (s.interval_complete != 0 && c.x != s.last_end) {
-    x_changed(s, c.x);
+    post_report(s, ErrorPoint::kXChanged, {c.x});
   } else if (s.interval_complete != 0 && c.xend == s.last_end) {
-    xend_unchanged(s, c.xend);
+    post_report(s, ErrorPoint::kXendUnchanged, {c.xend});
   } else {
     s.interval_complete = 0;
     step_loop(s, c, Resume::kLoopHead);
@@ -319,10 +321,10 @@ void resume(SolverState& s, const Call<Rhs>& c) {
 template <class Rhs>
 void follow_ido(SolverState& s, const Call<Rhs>& c, const float* entries) {
   if (c.ido < 1 || c.ido > 6) {
-    ido_range(s, c.ido);
+    post_report(s, ErrorPoint::kIdoRange, {c.ido});
   } else if (c.ido == 1) {
     if (s.initialised != 0) {
-      repeated_start(s);
+      post_report(s, ErrorPoint::kRepeatedStart);
       return;
     }
     s.initialised = 1;
@@ -333,7 +335,7 @@ void follow_ido(SolverState& s, const Call<Rhs>& c, const float* entries) {
   } else if (s.initialised == 0) {
     // 4, 5 and 6 are refused like 2 and 3 when nothing is open: they would
     // resume with a workspace that does not exist.
-    not_initialised(s, c.ido);
+    post_report(s, ErrorPoint::kNotInitialised, {c.ido});
   } else if (c.ido == 3) {
     restore_accepted_point(s, c, Restore::kClose);
     s.pause = Pause::kNone;
@@ -380,7 +382,7 @@ void I2PRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x
     // Refused before anything of the call in progress is read or written,
     // PARAM included.
     E1PSH(ode::kIntegratorName);
-    ode::in_use();
+    ode::post_report(ode::ErrorPoint::kInUse);
     E1POP(ode::kIntegratorName);
     return;
   }

@@ -13,50 +13,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "reports/error_point.hpp"
 #include "step/work_columns.hpp"
 
 namespace rkv::ode {
 
 inline constexpr std::int32_t kTableSize = 43;  // the Verner pair's coefficients
-
-// The places where a call of the front end or the integrator ends with an
-// error. Each has its own reporting function (reports/error_points.hpp); the last one
-// reached is kept in the state so that it can be inspected.
-enum class ErrorPoint : std::int32_t {
-  kNone = 0,
-  // Front end.
-  kFrontIdoRange,
-  kFrontNeq,
-  kFrontStorage,
-  kFrontNotInitialised,
-  // Integrator, checks of the call.
-  kIdoRange,
-  kRepeatedStart,
-  kNotInitialised,
-  kXChanged,
-  kXendUnchanged,
-  // Integrator, start-up checks.
-  kNeq,
-  kTol,
-  kInorm,
-  kNegativeEntry,
-  kXNotFinite,
-  kXendNotFinite,
-  kYNotFinite,
-  kNanEntry,
-  // Integrator, inside the stepping loop.
-  kHminAboveHmax,
-  kEvaluationLimit,
-  kStepLimit,
-  kToleranceUnmet,
-  // The answer does not fit the pending pause (or none is pending).
-  kAnswerBeforeStep,
-  kAnswerAfterAttempt,
-  kNoPause,
-  // A serious error posted by user code during a call of the right-hand
-  // side or of the norm routine (no message of the solver's own).
-  kUserCode,
-};
 
 // Settings, read from PARAM only by IDO = 1 (entries greater than 0 replace
 // the defaults). Logical settings hold any non-zero value for "on".
