@@ -12,6 +12,7 @@
 #include <new>
 
 #include "rkv/errors/state.hpp"
+#include "rkv/errors/user_code.hpp"
 #include "step/user_calls.hpp"
 
 namespace rkv::ode {
@@ -44,11 +45,10 @@ bool strictly_between(float x, float a, float b) {
 template <class F>
 bool user_call(F&& f) {
   ErrorState& e = E1ERRSTATE();
-  const std::int32_t saved = e.user_level(e.level);
-  enter_user_code(e);
+  const std::int32_t saved = E1UON(e);
   f();
-  e.user_level(e.level) = saved;
-  return !serious_error_posted(e);
+  E1UOFF(e, saved);
+  return !N1RSER(e);
 }
 
 bool is_crossing(Crossing c, float g0, float g1) {

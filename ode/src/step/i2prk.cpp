@@ -22,6 +22,7 @@
 #include "front/instance.hpp"
 #include "reports/error_points.hpp"
 #include "rkv/errors/stack.hpp"
+#include "rkv/errors/user_code.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "rkv/ode/param.hpp"
 #include "step/isa.hpp"
@@ -190,10 +191,10 @@ bool show_observer(SolverState& s, const Call<Rhs>& c, bool& stop) {
   const float* candidate = column(c, Column::kCandidate);
   const StepView view{c.neq, c.x, s.xnew, s.step, c.y, candidate, c.wk, k1, &s.k1_ready};
   ErrorState& e = E1ERRSTATE();
-  enter_user_code(e);
+  (void)E1UON(e);
   stop = c.observer->on_accept(c.observer->self, view);
-  leave_user_code(e);
-  if (!serious_error_posted(e)) return true;
+  E1UOFF(e);
+  if (!N1RSER(e)) return true;
   s.k1_ready = 0;
   post_report(s, ErrorPoint::kUserCode);
   return false;
