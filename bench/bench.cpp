@@ -31,6 +31,7 @@
 #include "floor.hpp"
 #include "peer.hpp"
 #include "step/isa.hpp"
+#include "step/isa_testing.hpp"
 #include "step/kernels.hpp"
 #include "workloads.hpp"
 

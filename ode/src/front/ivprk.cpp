@@ -8,6 +8,7 @@
 
 #include "front/huge_pages.hpp"
 #include "front/instance.hpp"
+#include "front/workspace_testing.hpp"
 #include "reports/error_points.hpp"
 #include "rkv/errors/stack.hpp"
 #include "rkv/ode/ivprk.hpp"

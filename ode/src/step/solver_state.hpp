@@ -81,10 +81,4 @@ struct Workspace {
 // The workspace of the calling thread's default instance.
 Workspace& front_end_workspace();
 
-// The workspace request asks this gate first; a gate that returns false makes
-// the request fail as exhausted memory does. It lets tests exercise the
-// storage error; nullptr restores the default (no gate).
-using WorkspaceGate = bool (*)(std::size_t count);
-void set_workspace_gate(WorkspaceGate gate);
-
 }  // namespace rkv::ode
