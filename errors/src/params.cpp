@@ -59,13 +59,14 @@ void E1SETREAL(const std::int32_t& index, const float& value) {
   (void)state();
   std::array<char, kNumberField> field;
   field.fill(' ');
-  (void)LOCKHOOK(kLockTake);
-  if (R1ISNAN(value) != 0 || value == 0.0f) {
-    rkv::host::Record().e(value, kNumberField, 6).write_to(field);
-  } else {
-    rkv::host::Record().e1p(value, kNumberField, 6).write_to(field);
+  {
+    const LockHold hold;
+    if (R1ISNAN(value) != 0 || value == 0.0f) {
+      rkv::host::Record().e(value, kNumberField, 6).write_to(field);
+    } else {
+      rkv::host::Record().e1p(value, kNumberField, 6).write_to(field);
+    }
   }
-  (void)LOCKHOOK(kLockRelease);
   if (index < kMinIndex || index > kMaxIndex) return;
   const std::string_view text = strip_leading_blanks({field.data(), field.size()});
   if (text.empty()) return;
