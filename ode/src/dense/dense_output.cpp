@@ -30,6 +30,9 @@ struct DenseOutput::Impl {
   }
 
   bool check_output(float x, float xend) const;
+  // After a watched run: the event report, IDO = 7 for hits in a step that
+  // completed the interval, and (X, Y) moved to a terminal event.
+  void report_events(std::int32_t& ido, std::int32_t neq, float& x, const float& xend, float* y);
 
   Integrator& integrator;
   ode::Tracker tracker;
@@ -72,6 +75,27 @@ bool DenseOutput::Impl::check_output(float x, float xend) const {
     }
   }
   return true;
+}
+
+void DenseOutput::Impl::report_events(std::int32_t& ido, std::int32_t neq, float& x,
+                                      const float& xend, float* y) {
+  if (tracker.failure() == ode::TrackFailure::kEventNaN) {
+    ode::post_report(ode::ErrorPoint::kEventNaN, {tracker.failure_index(), tracker.failure_x()});
+  }
+  const std::int32_t hits = tracker.hit_count();
+  if (hits == 0) return;
+  if (ido == 2) {
+    complete_at_events = true;
+    complete_xend = xend;
+    ido = kIdoEvents;
+  }
+  const EventHit& last = tracker.hit(hits - 1);
+  if (last.terminal) {
+    ended = true;
+    solver_x = x;
+    x = last.x;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(neq); ++i) y[i] = last.y[i];
+  }
 }
 
 DenseOutput::DenseOutput(Integrator& integrator) : impl_(std::make_unique<Impl>(integrator)) {}
@@ -157,25 +181,7 @@ void DenseOutput::integrate(std::int32_t& ido, const std::int32_t& neq, float& x
     in.observer = nullptr;
     m.interval_done = ido == 2;
 
-    if (m.tracker.failure() == ode::TrackFailure::kEventNaN) {
-      ode::post_report(ode::ErrorPoint::kEventNaN,
-                       {m.tracker.failure_index(), m.tracker.failure_x()});
-    }
-    const std::int32_t hits = m.tracker.hit_count();
-    if (watch && hits > 0) {
-      if (ido == 2) {
-        m.complete_at_events = true;
-        m.complete_xend = xend;
-        ido = kIdoEvents;
-      }
-      const EventHit& last = m.tracker.hit(hits - 1);
-      if (last.terminal) {
-        m.ended = true;
-        m.solver_x = x;
-        x = last.x;
-        for (std::size_t i = 0; i < static_cast<std::size_t>(neq); ++i) y[i] = last.y[i];
-      }
-    }
+    if (watch) m.report_events(ido, neq, x, xend, y);
   }
   E1POP(ode::kDenseName);
 }
