@@ -70,8 +70,8 @@ float* column(const Call<Rhs>& c, Column which) {
 template <class Rhs>
 bool start_up(SolverState& s, const Call<Rhs>& c, const float* entries) {
   if (c.neq < 1) post_report(s, ErrorPoint::kNeq, {c.neq});
-  if (!(c.tol > 0.0f))
-    post_report(s, ErrorPoint::kTol, {c.tol});  // a NaN tolerance is refused as well
+  // A NaN tolerance is refused as well.
+  if (!(c.tol > 0.0f)) post_report(s, ErrorPoint::kTol, {c.tol});
   // A non-finite end point would otherwise surface as a default HMIN of
   // infinity or as a tolerance that "may be too small".
   if (!std::isfinite(c.x)) post_report(s, ErrorPoint::kXNotFinite, {c.x});
@@ -87,8 +87,8 @@ bool start_up(SolverState& s, const Call<Rhs>& c, const float* entries) {
     if (entry < 0.0f) {
       post_report(s, ErrorPoint::kNegativeEntry, {i, entries[i - 1]});
     } else if (std::isnan(entry)) {
-      post_report(s, ErrorPoint::kNanEntry,
-                  {i, entries[i - 1]});  // would silently select the default
+      // Would silently select the default.
+      post_report(s, ErrorPoint::kNanEntry, {i, entries[i - 1]});
     }
   }
   // The first non-finite element only: one report, not NEQ of them.

@@ -22,6 +22,9 @@ enum class Column : std::int32_t {
   kMaxAbsY = 10,   // the running maximum of |y|, for the error norm
 };
 
+static_assert(static_cast<std::int32_t>(Column::kMaxAbsY) == kWorkColumns,
+              "the running max |y| is the workspace's last column");
+
 // The column of stage k_j, j = 1..8.
 constexpr Column stage_column(std::int32_t j) {
   return static_cast<Column>(static_cast<std::int32_t>(Column::kK1) + j - 1);
