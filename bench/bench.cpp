@@ -28,6 +28,7 @@
 #include "floor.hpp"
 #include "report.hpp"
 #include "step/isa.hpp"
+#include "step/isa_testing.hpp"
 #include "verify.hpp"
 #include "workloads.hpp"
 

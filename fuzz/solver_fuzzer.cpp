@@ -26,6 +26,7 @@
 #include <string>
 
 #include "driver.hpp"
+#include "front/workspace_testing.hpp"
 #include "rkv/errors/state.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "rkv/ode/param.hpp"

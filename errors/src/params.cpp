@@ -6,6 +6,7 @@
 // param_fill is the position of the last character in use; 1 means empty.
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -60,17 +61,31 @@ void E1SETINT(const std::int32_t& index, const std::int32_t& value) {
   E1PUTPARM("I", index, length, text);
 }
 
-void E1SETREAL(const std::int32_t& index, const float& value) {
+namespace {
+
+// Writes `value` in the layout (1P,Ew.d), or (Ew.d) for zero and NaN, into
+// a field of W characters under the lock (the host's formatting is shared),
+// and stores the text without its leading blanks under the letter "R".
+bool is_nan(const float& value) {
+  return R1ISNAN(value) != 0;
+}
+bool is_nan(const double& value) {
+  return std::isnan(value);
+}
+
+template <std::int32_t W, class Real>
+void store_real(const std::int32_t& index, const Real& value, std::int32_t decimals) {
   (void)state();
-  std::array<char, kNumberField> field;
+  std::array<char, static_cast<std::size_t>(W)> field;
   field.fill(' ');
-  (void)LOCKHOOK(kLockTake);
-  if (R1ISNAN(value) != 0 || value == 0.0f) {
-    rkv::host::Record().e(value, kNumberField, 6).write_to(field);
-  } else {
-    rkv::host::Record().e1p(value, kNumberField, 6).write_to(field);
+  {
+    const LockHold hold;
+    if (is_nan(value) || value == Real{0}) {
+      rkv::host::Record().e(value, W, decimals).write_to(field);
+    } else {
+      rkv::host::Record().e1p(value, W, decimals).write_to(field);
+    }
   }
-  (void)LOCKHOOK(kLockRelease);
   if (index < kMinIndex || index > kMaxIndex) return;
   const std::string_view text = strip_leading_blanks({field.data(), field.size()});
   if (text.empty()) return;
@@ -78,22 +93,14 @@ void E1SETREAL(const std::int32_t& index, const float& value) {
   E1PUTPARM("R", index, length, text);
 }
 
+}  // namespace
+
+void E1SETREAL(const std::int32_t& index, const float& value) {
+  store_real<kNumberField>(index, value, 6);
+}
+
 void E1SETDBL(const std::int32_t& index, const double& value) {
-  (void)state();
-  std::array<char, kDoubleField> field;
-  field.fill(' ');
-  (void)LOCKHOOK(kLockTake);
-  if (std::isnan(value) || value == 0.0) {
-    rkv::host::Record().e(value, kDoubleField, kDoubleDecimals).write_to(field);
-  } else {
-    rkv::host::Record().e1p(value, kDoubleField, kDoubleDecimals).write_to(field);
-  }
-  (void)LOCKHOOK(kLockRelease);
-  if (index < kMinIndex || index > kMaxIndex) return;
-  const std::string_view text = strip_leading_blanks({field.data(), field.size()});
-  if (text.empty()) return;
-  const std::int32_t length = static_cast<std::int32_t>(text.size());
-  E1PUTPARM("R", index, length, text);
+  store_real<kDoubleField>(index, value, kDoubleDecimals);
 }
 
 void E1SETSTR(const std::int32_t& index, std::string_view text) {

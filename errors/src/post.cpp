@@ -11,6 +11,7 @@
 #include "rkv/errors/post.hpp"
 #include "rkv/errors/print.hpp"
 #include "rkv/errors/text.hpp"
+#include "rkv/errors/user_code.hpp"
 #include "state_internal.hpp"
 
 namespace rkv {
@@ -107,7 +108,7 @@ void E1MES(const std::int32_t& type, const std::int32_t& code, std::string_view 
 
 std::int32_t N1RTY(const std::int32_t& which) {
   ErrorState& s = state();
-  if (which == 0) return s.level_type(s.level);
+  if (which == 0) return N1RLEV(s);
   // Slot level + 1 exists even at the top level (the table has 51 slots).
   if (which == 1) return s.level_type(s.level + 1);
   s.level_type(s.level) = kTerminal;
@@ -125,12 +126,12 @@ void E1USR(std::string_view switch_value) {
   while (n > 0 && switch_value[n - 1] == ' ') --n;
   const char* c = switch_value.data();
   if (n == 2 && ((c[0] == 'O' && c[1] == 'N') || (c[0] == 'o' && c[1] == 'n'))) {
-    s.user_level(s.level) = -1;
+    (void)E1UON(s);
     return;
   }
   if (n == 3 && ((c[0] == 'O' && c[1] == 'F' && c[2] == 'F') ||
                  (c[0] == 'o' && c[1] == 'f' && c[2] == 'f'))) {
-    s.user_level(s.level) = 0;
+    E1UOFF(s);
     return;
   }
   static constexpr std::int32_t kIndex = 1;

@@ -106,94 +106,88 @@ void keep_printed_text(ErrorState& s, std::string_view text) {
   s.printed_length = static_cast<std::int32_t>(body.size());
 }
 
-}  // namespace
+// The header line's items after " ERROR": " <code> from <name>", the code
+// without leading blanks, the name up to its first blank; room is left for
+// the first part of the text.
+struct FirstLine {
+  std::array<char, kHeaderCapacity + kFirstLineItems> items{};
+  std::size_t size = 0;
+  void put(char c) { items[size++] = c; }
+};
 
-void E1PRINTM() {
-  ErrorState& s = detail::state();
-  (void)LOCKHOOK(kLockTake);
-  if (s.message_length <= 0) {
-    (void)LOCKHOOK(kLockRelease);
-    return;
+FirstLine header(std::int32_t code, const std::array<char, kNameLength>& routine) {
+  FirstLine first;
+  first.put(' ');
+  std::array<char, kCodeField> field;
+  field.fill(' ');
+  std::int32_t ier = 0;
+  C1INTTXT(code, field, ier);
+  const std::string_view digits(field.data(), field.size());
+  const std::int32_t lead = C1VERIFY(digits, " ");
+  if (lead > 0) {
+    for (std::size_t k = static_cast<std::size_t>(lead - 1); k < field.size(); ++k) {
+      first.put(field[k]);
+    }
   }
+  for (char c : msg::kFrom) first.put(c);
+  for (char c : capitalised(routine)) {
+    if (c == ' ') break;
+    first.put(c);
+  }
+  return first;
+}
 
-  std::int32_t unit = 0;
-  UMACH(kErrorUnitEntry, unit);
-  const std::int32_t l = s.level;
-  const std::int32_t t = s.level_type(l);
-  const std::int32_t d = s.level_code(l);
-  const std::string_view text = detail::message_view(s);
+// Where the text's first part ends and the rest begins.
+struct FirstCut {
+  std::int32_t end = 0;    // last position of text on the first line
+  std::int32_t after = 0;  // break position: the next line starts after it
+  std::int32_t mark = 0;   // position of the first "%/" (0 if none)
+  bool more = true;        // continuation lines follow
+};
+
+// The cut for `room` items on the first line (at least 10): at a "%/" mark
+// within them, after the whole text if it fits, else at the last blank.
+FirstCut first_cut(std::string_view text, std::int32_t room) {
   const std::int32_t n = static_cast<std::int32_t>(text.size());
-
-  // Header: " <code> from <name>", the code without leading blanks, the name
-  // up to its first blank.
-  std::array<char, kHeaderCapacity + kFirstLineItems> first{};
-  std::size_t h = 0;
-  first[h++] = ' ';
-  {
-    std::array<char, kCodeField> field;
-    field.fill(' ');
-    std::int32_t ier = 0;
-    C1INTTXT(d, field, ier);
-    const std::string_view digits(field.data(), field.size());
-    const std::int32_t lead = C1VERIFY(digits, " ");
-    if (lead > 0) {
-      for (std::size_t k = static_cast<std::size_t>(lead - 1); k < field.size(); ++k) {
-        first[h++] = field[k];
-      }
+  FirstCut c;
+  c.mark = C1INDEXI(text, msg::kLineBreak);
+  if (c.mark > 0 && c.mark < room) {
+    c.end = c.mark - 1;
+    c.after = c.mark + 1;
+    return c;
+  }
+  if (n <= room) {
+    c.end = n;
+    c.more = false;
+    return c;
+  }
+  for (std::int32_t p = room; p >= 2; --p) {
+    if (text[static_cast<std::size_t>(p - 1)] == ' ') {
+      c.end = p - 1;
+      c.after = p;
+      return c;
     }
   }
-  for (char c : msg::kFrom) first[h++] = c;
-  {
-    const auto name = capitalised(s.name_stack(l));
-    for (char c : name) {
-      if (c == ' ') break;
-      first[h++] = c;
-    }
+  // Only a text not built by E1MES can lack the ".  " prefix: cut hard.
+  c.end = room;
+  c.after = room;
+  return c;
+}
+
+// The last blank in text(from..to), 1-based (0 if none).
+std::int32_t last_blank(std::string_view text, std::int32_t from, std::int32_t to) {
+  for (std::int32_t p = to; p >= from; --p) {
+    if (text[static_cast<std::size_t>(p - 1)] == ' ') return p;
   }
+  return 0;
+}
 
-  // Room for text on the first line (at least 10), and its first part.
-  const std::int32_t room = kFirstLineItems - static_cast<std::int32_t>(h);
-  const std::int32_t k = C1INDEXI(text, msg::kLineBreak);
-  std::int32_t first_end = 0;  // last position of text on the first line
-  std::int32_t b = 0;          // break position: the next line starts after it
-  bool more = true;
-  if (k > 0 && k < room) {
-    first_end = k - 1;
-    b = k + 1;
-  } else if (n <= room) {
-    first_end = n;
-    more = false;
-  } else {
-    std::int32_t blank = 0;
-    for (std::int32_t p = room; p >= 2; --p) {
-      if (text[static_cast<std::size_t>(p - 1)] == ' ') {
-        blank = p;
-        break;
-      }
-    }
-    if (blank > 0) {
-      first_end = blank - 1;
-      b = blank;
-    } else {
-      // Only a text not built by E1MES can lack the ".  " prefix: cut hard.
-      first_end = room;
-      b = room;
-    }
-  }
-  const std::string_view first_part = sub(text, 1, first_end);
-  std::copy(first_part.begin(), first_part.end(), first.begin() + static_cast<std::ptrdiff_t>(h));
-  h += first_part.size();
-
-  Record()
-      .slash()
-      .text(msg::kLinePrefix)
-      .a1(type_name(t), 8)
-      .text(msg::kErrorWord)
-      .a1(std::string_view(first.data(), h), kFirstLineItems)
-      .write(unit);
-
-  std::int32_t prev = k;  // the mark search of the preceding line
-  while (more) {
+// The continuation lines of the text after position `b`; `prev` is the mark
+// search of the preceding line.
+void write_continuations(std::int32_t unit, std::string_view text, std::int32_t b,
+                         std::int32_t prev) {
+  const std::int32_t n = static_cast<std::int32_t>(text.size());
+  for (;;) {
     std::int32_t start = b + 1;
     const std::int32_t end = b + kLineItems;
     const std::int32_t window = std::min(n - b, kLineItems);
@@ -208,24 +202,39 @@ void E1PRINTM() {
     }
     if (n <= end) {
       write_continuation(unit, sub(text, start, n));
-      break;
+      return;
     }
-    std::int32_t blank = 0;
-    for (std::int32_t p = end; p >= start + 1; --p) {
-      if (text[static_cast<std::size_t>(p - 1)] == ' ') {
-        blank = p;
-        break;
-      }
-    }
-    if (blank > 0) {
-      write_continuation(unit, sub(text, start, blank));
-      b = blank;
-    } else {
-      write_continuation(unit, sub(text, start, end));
-      b = end;
-    }
+    const std::int32_t blank = last_blank(text, start + 1, end);
+    b = blank > 0 ? blank : end;
+    write_continuation(unit, sub(text, start, b));
     prev = 0;
   }
+}
+
+}  // namespace
+
+void E1PRINTM() {
+  ErrorState& s = detail::state();
+  const LockHold hold;
+  if (s.message_length <= 0) return;
+
+  std::int32_t unit = 0;
+  UMACH(kErrorUnitEntry, unit);
+  const std::int32_t l = s.level;
+  const std::int32_t t = s.level_type(l);
+  const std::string_view text = detail::message_view(s);
+
+  FirstLine first = header(s.level_code(l), s.name_stack(l));
+  const FirstCut cut = first_cut(text, kFirstLineItems - static_cast<std::int32_t>(first.size));
+  for (char c : sub(text, 1, cut.end)) first.put(c);
+  Record()
+      .slash()
+      .text(msg::kLinePrefix)
+      .a1(type_name(t), 8)
+      .text(msg::kErrorWord)
+      .a1(std::string_view(first.items.data(), first.size), kFirstLineItems)
+      .write(unit);
+  if (cut.more) write_continuations(unit, text, cut.after, cut.mark);
 
   keep_printed_text(s, text);
   s.message_length = 0;
@@ -234,8 +243,6 @@ void E1PRINTM() {
   // Types outside the tables have no attribute: they get the traceback too.
   const bool traceback = detail::is_table_type(t) ? s.traceback_attr(t) == 1 : true;
   if (traceback && l >= 3) write_traceback(unit, s);
-
-  (void)LOCKHOOK(kLockRelease);
 }
 
 }  // namespace rkv

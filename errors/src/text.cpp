@@ -113,6 +113,25 @@ void C1INTTXT(const std::int32_t& v, std::span<char> s, std::int32_t& ier) {
   ier = 0;
 }
 
+namespace {
+
+// Reads the digits of s from position p (1-based) up to `last` into value;
+// p ends at the first position that is not a digit. Overflow is judged
+// against the largest integer before each digit is added, in 64 bits, so
+// the test itself cannot overflow; false then, with the value read so far.
+bool read_digits(std::string_view s, std::int64_t last, std::int64_t& p, std::int64_t& value) {
+  const std::int64_t g = IMACH(5);
+  while (p <= last && is_digit(s[static_cast<std::size_t>(p - 1)])) {
+    const std::int64_t d = s[static_cast<std::size_t>(p - 1)] - '0';
+    if (value > (g - d) / 10) return false;
+    value = 10 * value + d;
+    ++p;
+  }
+  return true;
+}
+
+}  // namespace
+
 void C1TXTINT(std::string_view s, std::int32_t& v, std::int32_t& ier) {
   v = 0;
   const std::int64_t n = length_of(s);
@@ -154,19 +173,11 @@ void C1TXTINT(std::string_view s, std::int32_t& v, std::int32_t& ier) {
   const bool zeros_skipped = p > before_zeros;
   const std::int64_t first_digit = p;
 
-  // Overflow is judged against the largest integer before each digit is
-  // added, in 64 bits, so the test itself cannot overflow.
-  const std::int64_t g = IMACH(5);
   std::int64_t value = 0;
-  while (p <= last && is_digit(at(p))) {
-    const std::int64_t d = at(p) - '0';
-    if (value > (g - d) / 10) {
-      v = static_cast<std::int32_t>(value);
-      ier = -2;
-      return;
-    }
-    value = 10 * value + d;
-    ++p;
+  if (!read_digits(s, last, p, value)) {
+    v = static_cast<std::int32_t>(value);
+    ier = -2;
+    return;
   }
   if (p == first_digit) {
     v = 0;

@@ -34,16 +34,12 @@ constexpr std::array<std::int32_t, 13> kImach = {
     1024,        // 12: largest double-precision exponent
 };
 
-}  // namespace
-
-std::int32_t IMACH(const std::int32_t& n) {
-  LOCKHOOK(kLockTake);
-  if (n >= 1 && n <= 12) {
-    LOCKHOOK(kLockRelease);
-    return kImach[static_cast<std::size_t>(n)];
-  }
-  // A self-contained report that does not use the error state, since the
-  // error family itself relies on these constants.
+// A self-contained report that does not use the error state, since the
+// error family itself relies on these constants. The lock is released
+// before the stop, as UMACH's report does: the stop takes the lock itself,
+// and a stop hook that leaves by throwing must not keep it.
+void report_bad_index(std::int32_t n) {
+  const LockHold hold;
   const std::int32_t standard_output = 2;
   std::int32_t unit = 0;
   UMACH(standard_output, unit);
@@ -58,9 +54,16 @@ std::int32_t IMACH(const std::int32_t& n) {
       .text(".")
       .slash()
       .write(unit);
-  // Released before the stop, as UMACH's report does: the stop takes the
-  // lock itself, and a stop hook that leaves by throwing must not keep it.
-  LOCKHOOK(kLockRelease);
+}
+
+}  // namespace
+
+std::int32_t IMACH(const std::int32_t& n) {
+  if (n >= 1 && n <= 12) {
+    const LockHold hold;
+    return kImach[static_cast<std::size_t>(n)];
+  }
+  report_bad_index(n);
   host::stop();
 }
 

@@ -17,23 +17,11 @@ namespace {
 // 3 the unit of error messages and tracebacks.
 std::array<std::int32_t, 4> g_units = {0, 5, 6, 6};
 
-}  // namespace
-
-void UMACH(const std::int32_t& n, std::int32_t& unitnum) {
-  // |N| in 64 bits: the magnitude of the most negative integer does not fit
-  // in 32.
-  const std::int64_t m = n < 0 ? -static_cast<std::int64_t>(n) : static_cast<std::int64_t>(n);
-  if (m >= 1 && m <= 3) {
-    LOCKHOOK(kLockTake);
-    if (n < 0) {
-      g_units[static_cast<std::size_t>(m)] = unitnum;
-    } else {
-      unitnum = g_units[static_cast<std::size_t>(m)];
-    }
-    LOCKHOOK(kLockRelease);
-    return;
-  }
-  LOCKHOOK(kLockTake);
+// The report of a bad |N|, written under the lock and released before the
+// stop, which takes the lock itself (a stop hook that leaves by throwing
+// must not keep it).
+void report_bad_index(std::int64_t m) {
+  const LockHold hold;
   // The record's integer field is 32-bit; a magnitude beyond the largest
   // integer is far too wide for I6 either way, so it is shown as the largest
   // integer, which prints as asterisks just the same.
@@ -49,7 +37,24 @@ void UMACH(const std::int32_t& n, std::int32_t& unitnum) {
       .text(".")
       .slash()
       .write(g_units[3]);
-  LOCKHOOK(kLockRelease);
+}
+
+}  // namespace
+
+void UMACH(const std::int32_t& n, std::int32_t& unitnum) {
+  // |N| in 64 bits: the magnitude of the most negative integer does not fit
+  // in 32.
+  const std::int64_t m = n < 0 ? -static_cast<std::int64_t>(n) : static_cast<std::int64_t>(n);
+  if (m >= 1 && m <= 3) {
+    const LockHold hold;
+    if (n < 0) {
+      g_units[static_cast<std::size_t>(m)] = unitnum;
+    } else {
+      unitnum = g_units[static_cast<std::size_t>(m)];
+    }
+    return;
+  }
+  report_bad_index(m);
   host::stop();
 }
 

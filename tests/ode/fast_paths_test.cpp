@@ -14,6 +14,7 @@
 
 #include "rkv/ode/ivprk.hpp"
 #include "step/isa.hpp"
+#include "step/isa_testing.hpp"
 #include "step/kernels.hpp"
 #include "step/solver_state.hpp"
 #include "step/verner.hpp"

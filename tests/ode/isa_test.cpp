@@ -13,6 +13,7 @@
 
 #include "solver_support.hpp"
 #include "step/isa.hpp"
+#include "step/isa_testing.hpp"
 
 namespace {
 

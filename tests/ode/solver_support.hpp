@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "front/workspace_testing.hpp"
 #include "rkv/errors/post.hpp"
 #include "rkv/errors/stack.hpp"
 #include "rkv/errors/state.hpp"

@@ -35,6 +35,7 @@
 #include "rkv/ode/ivprk.hpp"
 #include "rkv/ode/param.hpp"
 #include "step/isa.hpp"
+#include "step/isa_testing.hpp"
 
 namespace {
 

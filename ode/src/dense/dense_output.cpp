@@ -8,9 +8,7 @@
 
 #include "dense/output_tracker.hpp"
 #include "front/instance.hpp"
-#include "reports/dense_messages.hpp"
-#include "rkv/errors/params.hpp"
-#include "rkv/errors/post.hpp"
+#include "reports/error_points.hpp"
 #include "rkv/errors/stack.hpp"
 
 namespace rkv {
@@ -18,18 +16,8 @@ namespace {
 
 static_assert(kIdoEvents == ode::kStoppedAfterStep);
 
-constexpr std::int32_t kP1 = 1;
-constexpr std::int32_t kP2 = 2;
-constexpr std::int32_t kP3 = 3;
-
-void post(const ode::Report& r) {
-  E1MES(r.type, r.code, r.text);
-}
-
 void storage_failed(std::int32_t neq, std::int32_t events) {
-  E1SETINT(kP1, neq);
-  E1SETINT(kP2, events);
-  post(ode::report::kDenseStorage);
+  ode::post_report(ode::ErrorPoint::kDenseStorage, {neq, events});
 }
 
 }  // namespace
@@ -42,6 +30,9 @@ struct DenseOutput::Impl {
   }
 
   bool check_output(float x, float xend) const;
+  // After a watched run: the event report, IDO = 7 for hits in a step that
+  // completed the interval, and (X, Y) moved to a terminal event.
+  void report_events(std::int32_t& ido, std::int32_t neq, float& x, const float& xend, float* y);
 
   Integrator& integrator;
   ode::Tracker tracker;
@@ -68,31 +59,43 @@ struct DenseOutput::Impl {
 
 bool DenseOutput::Impl::check_output(float x, float xend) const {
   if (out_n < 0 || (out_n > 0 && (out_x == nullptr || out_y == nullptr))) {
-    E1SETINT(kP1, out_n);
-    post(ode::report::kOutputList);
+    ode::post_report(ode::ErrorPoint::kOutputList, {out_n});
     return false;
   }
   const bool forward = xend >= x;
   for (std::int32_t k = 0; k < out_n; ++k) {
     const float v = out_x[k];
     if (!ode::between(v, x, xend)) {  // also a NaN
-      E1SETINT(kP1, k + 1);
-      E1SETREAL(kP1, v);
-      E1SETREAL(kP2, x);
-      E1SETREAL(kP3, xend);
-      post(ode::report::kOutputOutside);
+      ode::post_report(ode::ErrorPoint::kOutputOutside, {k + 1, v, x, xend});
       return false;
     }
     if (k > 0 && (forward ? v < out_x[k - 1] : v > out_x[k - 1])) {
-      E1SETINT(kP1, k + 1);
-      E1SETREAL(kP1, v);
-      E1SETINT(kP2, k);
-      E1SETREAL(kP2, out_x[k - 1]);
-      post(ode::report::kOutputOrder);
+      ode::post_report(ode::ErrorPoint::kOutputOrder, {k + 1, v, k, out_x[k - 1]});
       return false;
     }
   }
   return true;
+}
+
+void DenseOutput::Impl::report_events(std::int32_t& ido, std::int32_t neq, float& x,
+                                      const float& xend, float* y) {
+  if (tracker.failure() == ode::TrackFailure::kEventNaN) {
+    ode::post_report(ode::ErrorPoint::kEventNaN, {tracker.failure_index(), tracker.failure_x()});
+  }
+  const std::int32_t hits = tracker.hit_count();
+  if (hits == 0) return;
+  if (ido == 2) {
+    complete_at_events = true;
+    complete_xend = xend;
+    ido = kIdoEvents;
+  }
+  const EventHit& last = tracker.hit(hits - 1);
+  if (last.terminal) {
+    ended = true;
+    solver_x = x;
+    x = last.x;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(neq); ++i) y[i] = last.y[i];
+  }
 }
 
 DenseOutput::DenseOutput(Integrator& integrator) : impl_(std::make_unique<Impl>(integrator)) {}
@@ -114,16 +117,14 @@ void DenseOutput::set_output(const float* x, std::int32_t n, float* y, float* yp
 void DenseOutput::set_events(const Event* events, std::int32_t m, const EventSettings& settings) {
   E1PSH(ode::kDenseName);
   if (m < 1 || events == nullptr) {
-    E1SETINT(kP1, m);
-    post(ode::report::kEventsEmpty);
+    ode::post_report(ode::ErrorPoint::kEventsEmpty, {m});
   } else {
     std::int32_t missing = 0;
     for (std::int32_t k = 0; k < m && missing == 0; ++k) {
       if (events[k].g == nullptr) missing = k + 1;
     }
     if (missing != 0) {
-      E1SETINT(kP1, missing);
-      post(ode::report::kEventMissing);
+      ode::post_report(ode::ErrorPoint::kEventMissing, {missing});
     } else if (!impl_->tracker.set_events(events, m, settings)) {
       storage_failed(impl_->neq, m);
     }
@@ -152,8 +153,7 @@ void DenseOutput::integrate(std::int32_t& ido, const std::int32_t& neq, float& x
     m.ended = false;
     m.opened = false;
   } else if (m.ended && ido != 1) {
-    E1SETREAL(kP1, x);
-    post(ode::report::kAfterTerminal);
+    ode::post_report(ode::ErrorPoint::kAfterTerminal, {x});
   } else if (repeat_end) {
     // The interval was completed by the step whose events the caller has seen.
   } else if (!m.out_fresh || m.check_output(x, xend)) {
@@ -181,26 +181,7 @@ void DenseOutput::integrate(std::int32_t& ido, const std::int32_t& neq, float& x
     in.observer = nullptr;
     m.interval_done = ido == 2;
 
-    if (m.tracker.failure() == ode::TrackFailure::kEventNaN) {
-      E1SETINT(kP1, m.tracker.failure_index());
-      E1SETREAL(kP1, m.tracker.failure_x());
-      post(ode::report::kEventNaN);
-    }
-    const std::int32_t hits = m.tracker.hit_count();
-    if (watch && hits > 0) {
-      if (ido == 2) {
-        m.complete_at_events = true;
-        m.complete_xend = xend;
-        ido = kIdoEvents;
-      }
-      const EventHit& last = m.tracker.hit(hits - 1);
-      if (last.terminal) {
-        m.ended = true;
-        m.solver_x = x;
-        x = last.x;
-        for (std::size_t i = 0; i < static_cast<std::size_t>(neq); ++i) y[i] = last.y[i];
-      }
-    }
+    if (watch) m.report_events(ido, neq, x, xend, y);
   }
   E1POP(ode::kDenseName);
 }

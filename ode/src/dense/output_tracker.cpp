@@ -12,6 +12,7 @@
 #include <new>
 
 #include "rkv/errors/state.hpp"
+#include "rkv/errors/user_code.hpp"
 #include "step/user_calls.hpp"
 
 namespace rkv::ode {
@@ -44,11 +45,10 @@ bool strictly_between(float x, float a, float b) {
 template <class F>
 bool user_call(F&& f) {
   ErrorState& e = E1ERRSTATE();
-  const std::int32_t saved = e.user_level(e.level);
-  enter_user_code(e);
+  const std::int32_t saved = E1UON(e);
   f();
-  e.user_level(e.level) = saved;
-  return !serious_error_posted(e);
+  E1UOFF(e, saved);
+  return !N1RSER(e);
 }
 
 bool is_crossing(Crossing c, float g0, float g1) {
@@ -238,6 +238,65 @@ bool Tracker::locate(std::size_t k, float& x) {
   return true;
 }
 
+// Event k changes sign over the step: its root, the solution there, and a
+// hit kept in the order of x along the step, ties by index (insertion: the
+// list is short and has its room reserved).
+bool Tracker::add_hit(std::size_t k, float step) {
+  const std::size_t n = sz(neq_);
+  float x = d_.x1;
+  if (!locate(k, x)) return false;
+  float* y = hit_y_.data() + k * n;
+  float* yp = hit_yp_.data() + k * n;
+  if (!value(x, y, yp)) return false;
+  EventHit h{static_cast<std::int32_t>(k) + 1, x, events_[k].terminal, y, yp};
+  std::size_t at = hits_.size();
+  hits_.push_back(h);
+  while (at > 0 && (step > 0.0f ? hits_[at - 1].x > x : hits_[at - 1].x < x)) {
+    hits_[at] = hits_[at - 1];
+    --at;
+  }
+  hits_[at] = h;
+  return true;
+}
+
+// The events of the step: g at both ends, the hits, and the list cut after
+// the first terminal one, whose x becomes the `limit` of the output points.
+bool Tracker::track_events(const StepView& s, float& limit) {
+  bool ok = ensure_end_derivative();
+  for (std::size_t k = 0; ok && !have_g0_ && k < events_.size(); ++k) {
+    ok = event_value(k, s.x0, s.y0, s.column(Column::kK1), g0_[k]);
+  }
+  for (std::size_t k = 0; ok && k < events_.size(); ++k) {
+    ok = event_value(k, s.x1, s.y1, k9_.data(), g1_[k]);
+  }
+  for (std::size_t k = 0; ok && k < events_.size(); ++k) {
+    if (is_crossing(events_[k].crossing, g0_[k], g1_[k])) ok = add_hit(k, s.step);
+  }
+  if (!ok) return false;
+  for (std::size_t i = 0; i < hits_.size(); ++i) {
+    if (hits_[i].terminal) {
+      hits_.resize(i + 1);
+      limit = hits_[i].x;
+      break;
+    }
+  }
+  g0_.swap(g1_);
+  have_g0_ = true;
+  return true;
+}
+
+// The output points from x0 up to `limit` not yet written.
+bool Tracker::write_outputs(float x0, float limit) {
+  const std::size_t n = sz(neq_);
+  bool ok = true;
+  while (ok && out_done_ < out_n_ && between(out_x_[out_done_], x0, limit)) {
+    const std::size_t row = sz(out_done_) * n;
+    ok = value(out_x_[out_done_], out_y_ + row, out_yp_ == nullptr ? nullptr : out_yp_ + row);
+    if (ok) out_done_ += 1;
+  }
+  return ok;
+}
+
 bool Tracker::on_accept(const StepView& s) {
   hits_.clear();
   if (s.neq != neq_) return false;  // sized for another NEQ: the caller re-opens first
@@ -245,64 +304,19 @@ bool Tracker::on_accept(const StepView& s) {
   failure_ = TrackFailure::kNone;
   have_k9_ = false;
   have_k10_ = false;
-  auto column = [&](std::int32_t j) { return s.wk + sz(j - 1) * n; };
   d_ = DenseStep{neq_,
                  s.x0,
                  s.x1,
                  s.step,
                  s.y0,
                  s.y1,
-                 {column(1), column(3), column(4), column(5), column(6), column(7), column(8),
-                  k9_.data(), nullptr}};
+                 {s.column(Column::kK1), s.column(stage_column(3)), s.column(stage_column(4)),
+                  s.column(stage_column(5)), s.column(stage_column(6)), s.column(stage_column(7)),
+                  s.column(stage_column(8)), k9_.data(), nullptr}};
 
-  bool ok = true;
   float limit = s.x1;  // output points up to here
-  if (!events_.empty()) {
-    ok = ensure_end_derivative();
-    for (std::size_t k = 0; ok && !have_g0_ && k < events_.size(); ++k) {
-      ok = event_value(k, s.x0, s.y0, column(1), g0_[k]);
-    }
-    for (std::size_t k = 0; ok && k < events_.size(); ++k) {
-      ok = event_value(k, s.x1, s.y1, k9_.data(), g1_[k]);
-    }
-    for (std::size_t k = 0; ok && k < events_.size(); ++k) {
-      if (!is_crossing(events_[k].crossing, g0_[k], g1_[k])) continue;
-      float x = s.x1;
-      ok = locate(k, x);
-      if (!ok) break;
-      float* y = hit_y_.data() + k * n;
-      float* yp = hit_yp_.data() + k * n;
-      ok = value(x, y, yp);
-      if (!ok) break;
-      // Kept in the order of x along the step, ties by index (insertion:
-      // the list is short and has its room reserved).
-      EventHit h{static_cast<std::int32_t>(k) + 1, x, events_[k].terminal, y, yp};
-      std::size_t at = hits_.size();
-      hits_.push_back(h);
-      while (at > 0 && (s.step > 0.0f ? hits_[at - 1].x > x : hits_[at - 1].x < x)) {
-        hits_[at] = hits_[at - 1];
-        --at;
-      }
-      hits_[at] = h;
-    }
-    if (ok) {
-      for (std::size_t i = 0; i < hits_.size(); ++i) {
-        if (hits_[i].terminal) {
-          hits_.resize(i + 1);
-          limit = hits_[i].x;
-          break;
-        }
-      }
-      g0_.swap(g1_);
-      have_g0_ = true;
-    }
-  }
-
-  while (ok && out_done_ < out_n_ && between(out_x_[out_done_], s.x0, limit)) {
-    const std::size_t row = sz(out_done_) * n;
-    ok = value(out_x_[out_done_], out_y_ + row, out_yp_ == nullptr ? nullptr : out_yp_ + row);
-    if (ok) out_done_ += 1;
-  }
+  bool ok = events_.empty() || track_events(s, limit);
+  ok = ok && write_outputs(s.x0, limit);
 
   if (!ok) hits_.clear();  // a failure ends the step's report; the post says why
   // f(x1, y1) becomes the next step's first stage only when the loop goes

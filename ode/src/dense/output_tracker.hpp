@@ -91,6 +91,9 @@ class Tracker {
   bool value(float x, float* y, float* yp);
   bool event_value(std::size_t k, float x, const float* y, const float* yp, float& g);
   bool locate(std::size_t k, float& x);
+  bool track_events(const StepView& s, float& limit);
+  bool add_hit(std::size_t k, float step);
+  bool write_outputs(float x0, float limit);
   bool fail(TrackFailure why, std::int32_t index, float x);
   bool evaluate(float x, const float* y, float* yp);
 

@@ -9,6 +9,7 @@
 // and integrator, so on the same inputs they give the same bits.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "front/in_use.hpp"
@@ -16,6 +17,7 @@
 #include "rkv/ode/ivprk.hpp"
 #include "step/solver_state.hpp"
 #include "step/user_calls.hpp"
+#include "step/work_columns.hpp"
 
 namespace rkv::ode {
 
@@ -25,14 +27,15 @@ struct StepView {
   float x0, x1;            // start and end of the step (x1 = x0 + step, as stored)
   float step;              // signed step H
   const float* y0;         // Y at x0 (the caller's Y array)
-  const float* y1;         // the accepted solution at x1 (workspace column 9)
-  const float* wk;         // the workspace: column j at wk + (j-1)*neq; columns 1 and 3..8
-                           // hold k1 and k3..k8 of this step; column 2 holds the error
-                           // vector (k2 is gone); column 10 the running max |y|.
-  float* k1_next;          // column 1: an observer may write f(x1, y1) here (after it is
+  const float* y1;         // the accepted solution at x1 (the candidate column)
+  const float* wk;         // the workspace (step/work_columns.hpp): k1 and k3..k8 of this
+                           // step, the error vector over k2, the running max |y|
+  float* k1_next;          // column k1: an observer may write f(x1, y1) here (after it is
                            // done with k1) and set *k1_ready = 1; the next loop head then
   std::int32_t* k1_ready;  // takes it as its k1 instead of calling f (still counted as
                            // one evaluation at that moment, so PARAM(35) is unchanged).
+
+  const float* column(Column c) const { return ode::column(wk, static_cast<std::size_t>(neq), c); }
 };
 
 // Called after each accepted step, bracketed as user code. Returning true
@@ -98,13 +101,13 @@ Instance& default_instance();
 // The integrator I2PRK on an instance, for a caller that holds its in-use
 // flag.
 template <class Rhs>
-void integrator(Instance& in, std::int32_t& ido, std::int32_t neq, const Rhs& rhs, float& x,
+void i2prk_call(Instance& in, std::int32_t& ido, std::int32_t neq, const Rhs& rhs, float& x,
                 const float& xend, const float& tol, float* param, float* y, const Norm& norm,
                 float* wk);
 
 // A whole call of an instance made with its own right-hand side (an
 // Integrator): the in-use flag, then the front end with that right-hand side.
-void integrate_instance(Instance& in, std::int32_t& ido, const std::int32_t& neq, float& x,
-                        const float& xend, const float& tol, float* param, float* y);
+void integrator_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, float& x,
+                     const float& xend, const float& tol, float* param, float* y);
 
 }  // namespace rkv::ode

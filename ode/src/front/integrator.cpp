@@ -62,7 +62,7 @@ Integrator& Integrator::operator=(Integrator&& other) noexcept {
 
 void Integrator::integrate(std::int32_t& ido, const std::int32_t& neq, float& x, const float& xend,
                            const float& tol, float* param, float* y) {
-  ode::integrate_instance(*instance_, ido, neq, x, xend, tol, param, y);
+  ode::integrator_call(*instance_, ido, neq, x, xend, tol, param, y);
 }
 
 }  // namespace rkv

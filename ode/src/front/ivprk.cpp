@@ -8,8 +8,8 @@
 
 #include "front/huge_pages.hpp"
 #include "front/instance.hpp"
+#include "front/workspace_testing.hpp"
 #include "reports/error_points.hpp"
-#include "reports/solver_messages.hpp"
 #include "rkv/errors/stack.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "step/solver_state.hpp"
@@ -91,30 +91,30 @@ void front_end(Instance& in, std::int32_t& ido, std::int32_t neq, const Rhs& rhs
   const Norm norm{nullptr, &s.settings};
   begin_call(s);
   if (ido < 1 || ido > 6) {
-    front_ido_range(s, ido);
+    post_report(s, ErrorPoint::kFrontIdoRange, {ido});
   } else if (ido == 1) {
     if (neq < 1) {
-      front_neq(s, neq);
+      post_report(s, ErrorPoint::kFrontNeq, {neq});
     } else if (!acquire(ws, neq)) {
-      front_storage(s, neq);
+      post_report(s, ErrorPoint::kFrontStorage, {neq});
     } else {
-      integrator(in, ido, neq, rhs, x, xend, tol, param, y, norm, ws.data);
+      i2prk_call(in, ido, neq, rhs, x, xend, tol, param, y, norm, ws.data);
     }
   } else if (ido != 3 && s.initialised != 0 && ws.data == nullptr) {
     // An integration opened by a direct call of the integrator, with a
     // workspace this front end does not hold: nothing to resume it with.
-    front_not_initialised(s, ido);
+    post_report(s, ErrorPoint::kFrontNotInitialised, {ido});
   } else if (ido != 3 && ws.data != nullptr && !fits(ws, neq)) {
     // NEQ changed since IDO = 1: the held workspace is too small for it.
     if (neq < 1) {
-      front_neq(s, neq);
+      post_report(s, ErrorPoint::kFrontNeq, {neq});
     } else {
-      front_storage(s, neq);
+      post_report(s, ErrorPoint::kFrontStorage, {neq});
     }
   } else {
     // Without a held workspace the integrator refuses IDO 2, 4, 5 and 6
     // (nothing is open) before it could touch one; IDO = 3 never touches it.
-    integrator(in, ido, neq, rhs, x, xend, tol, param, y, norm, ws.data);
+    i2prk_call(in, ido, neq, rhs, x, xend, tol, param, y, norm, ws.data);
   }
 }
 
@@ -123,14 +123,14 @@ void front_end(Instance& in, std::int32_t& ido, std::int32_t neq, const Rhs& rhs
 // changed during the call (from the right-hand side) cannot make a loop run
 // past the workspace or Y.
 template <class Rhs>
-void whole_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, const Rhs& rhs, float& x,
+void ivprk_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, const Rhs& rhs, float& x,
                 const float& xend, const float& tol, float* param, float* y) {
   E1PSH(kFrontName);
   const InUse busy(in.in_use);
   if (!busy.held()) {
     // Refused before anything of the call in progress is read or written:
     // neither the workspace nor PARAM is touched.
-    front_in_use();
+    post_report(ErrorPoint::kFrontInUse);
     E1POP(kFrontName);
     return;
   }
@@ -141,16 +141,16 @@ void whole_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, const 
 
 }  // namespace
 
-void integrate_instance(Instance& in, std::int32_t& ido, const std::int32_t& neq, float& x,
-                        const float& xend, const float& tol, float* param, float* y) {
-  with_own_rhs(in, [&](const auto& rhs) { whole_call(in, ido, neq, rhs, x, xend, tol, param, y); });
+void integrator_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, float& x,
+                     const float& xend, const float& tol, float* param, float* y) {
+  with_own_rhs(in, [&](const auto& rhs) { ivprk_call(in, ido, neq, rhs, x, xend, tol, param, y); });
 }
 
 }  // namespace ode
 
 void IVPRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x, const float& xend,
            const float& tol, float* param, float* y) {
-  ode::whole_call(ode::default_instance(), ido, neq, ode::PlainRhs{fcn}, x, xend, tol, param, y);
+  ode::ivprk_call(ode::default_instance(), ido, neq, ode::PlainRhs{fcn}, x, xend, tol, param, y);
 }
 
 }  // namespace rkv

@@ -1,52 +1,33 @@
-// The places where a call of the solver ends with an error, one function
-// each. Every function records its point in the last_error of the state of
-// the call and posts the point's report; the caller then ends the call.
+// Posting the solver's reports. Every error point has one row in the report
+// table (reports/report_table.hpp); a call ends with an error by posting its
+// point with the row's message parameters, and the caller then ends the call.
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
+#include "reports/error_point.hpp"
 #include "step/solver_state.hpp"
 
 namespace rkv::ode {
 
-// Front end IVPRK.
-void front_ido_range(SolverState& s, const std::int32_t& ido);
-void front_neq(SolverState& s, const std::int32_t& neq);
-void front_storage(SolverState& s, const std::int32_t& neq);
-void front_not_initialised(SolverState& s, const std::int32_t& ido);
-// A call made while a call of the same solver is in progress. Posted without
-// recording a point: the state belongs to the call in progress.
-void front_in_use();
+// One message parameter. Integers and reals are numbered apart, in the order
+// given: the first integer is %(I1), the first real %(R1), and so on.
+struct ReportParam {
+  ReportParam(std::int32_t v) : is_real(false), integer(v), real(0.0f) {}  // NOLINT: implicit
+  ReportParam(float v) : is_real(true), integer(0), real(v) {}             // NOLINT: implicit
+  bool is_real;
+  std::int32_t integer;
+  float real;
+};
 
-// Integrator I2PRK: checks of the call.
-void ido_range(SolverState& s, const std::int32_t& ido);
-void in_use();
-void repeated_start(SolverState& s);
-void not_initialised(SolverState& s, const std::int32_t& ido);
-void x_changed(SolverState& s, const float& x);
-void xend_unchanged(SolverState& s, const float& xend);
-void answer_before_step(SolverState& s, const std::int32_t& ido);
-void answer_after_attempt(SolverState& s, const std::int32_t& ido);
-void no_pause(SolverState& s, const std::int32_t& ido);
+// Records `point` as the one that ended the call in s.last_error and posts
+// its report with the parameters.
+void post_report(SolverState& s, ErrorPoint point, std::initializer_list<ReportParam> params = {});
 
-// Integrator: start-up checks (these do not end the call by themselves).
-void neq_invalid(SolverState& s, const std::int32_t& neq);
-void tol_invalid(SolverState& s, const float& tol);
-void inorm_invalid(SolverState& s, const float& entry);
-void negative_entry(SolverState& s, const std::int32_t& index, const float& entry);
-void x_not_finite(SolverState& s, const float& x);
-void xend_not_finite(SolverState& s, const float& xend);
-void y_not_finite(SolverState& s, const std::int32_t& index, const float& value);
-void nan_entry(SolverState& s, const std::int32_t& index, const float& entry);
-
-// Integrator: the stepping loop.
-void hmin_above_hmax(SolverState& s, const float& hmin, const float& hmax);
-void evaluation_limit(SolverState& s, const std::int32_t& needed, const std::int32_t& limit);
-void step_limit(SolverState& s, const std::int32_t& limit);
-void tolerance_unmet(SolverState& s, const float& tol);
-
-// A serious error posted by user code during a right-hand side or norm call.
-void user_code_failed(SolverState& s);
+// Posts the report of `point` without recording it: for the in-use refusals
+// (the state belongs to the call in progress) and the IVPEV layer.
+void post_report(ErrorPoint point, std::initializer_list<ReportParam> params = {});
 
 // Whether an error has been posted at the calling routine's level during the
 // current call (the start-up checks continue past a post and test this).

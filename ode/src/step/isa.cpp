@@ -1,6 +1,8 @@
 // Detection of the vector instruction set for the solver's loops.
 #include "step/isa.hpp"
 
+#include "step/isa_testing.hpp"
+
 #include <array>
 #include <cstddef>
 

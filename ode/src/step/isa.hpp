@@ -54,10 +54,6 @@ inline Isa active_isa() {
   return a >= 0 ? static_cast<Isa>(a) : detail::activate_supported_isa();
 }
 
-// Makes the loops use `isa`, or the widest supported set below it; returns
-// the set now in use. For tests that compare the variants with each other.
-Isa select_isa_for_testing(Isa isa);
-
 // The set's name as the tools take it: "baseline", "avx2" or "avx512".
 std::string_view isa_name(Isa isa);
 

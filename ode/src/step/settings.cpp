@@ -1,13 +1,29 @@
-// Settings (PARAM entries 1-11) and statistics (PARAM entries 31-35) of the
-// integrator.
+// Settings (PARAM entries 1-11), statistics (PARAM entries 31-35) and the
+// constants of the integrator.
 #include "step/settings.hpp"
 
+#include <bit>
 #include <cmath>
+#include <cstddef>
 
+#include "rkv/machine/constants.hpp"
 #include "rkv/ode/param.hpp"
 #include "step/step_control.hpp"
+#include "step/verner_table.hpp"
 
 namespace rkv::ode {
+
+void load_constants(SolverState& s) {
+  if (s.table_loaded != 0) return;
+  for (std::size_t i = 0; i < s.table.size(); ++i) {
+    s.table[i] = std::bit_cast<float>(kVernerTableBits[i]);
+  }
+  const std::int32_t smallest_normal = 1;
+  const std::int32_t largest_spacing = 4;
+  s.tiny = AMACH(smallest_normal);  // 2^-126
+  s.eps = AMACH(largest_spacing);   // 2^-23, the spacing at 1
+  s.table_loaded = 1;
+}
 
 void set_defaults(SolverState& s) {
   Settings& t = s.settings;

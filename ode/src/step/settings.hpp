@@ -8,6 +8,10 @@
 
 namespace rkv::ode {
 
+// The coefficient table and the two machine constants of the default HMIN,
+// loaded by the instance's first IDO = 1 call and kept until it ends.
+void load_constants(SolverState& s);
+
 // Setting defaults, counts 0 and trial step magnitude 0 (start-up, each IDO = 1).
 void set_defaults(SolverState& s);
 

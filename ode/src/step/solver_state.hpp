@@ -13,49 +13,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "reports/error_point.hpp"
+#include "step/work_columns.hpp"
+
 namespace rkv::ode {
 
-inline constexpr std::int32_t kTableSize = 43;    // the Verner pair's coefficients
-inline constexpr std::int32_t kWorkColumns = 10;  // workspace columns of NEQ reals
-
-// The places where a call of the front end or the integrator ends with an
-// error. Each has its own reporting function (reports/error_points.hpp); the last one
-// reached is kept in the state so that it can be inspected.
-enum class ErrorPoint : std::int32_t {
-  kNone = 0,
-  // Front end.
-  kFrontIdoRange,
-  kFrontNeq,
-  kFrontStorage,
-  kFrontNotInitialised,
-  // Integrator, checks of the call.
-  kIdoRange,
-  kRepeatedStart,
-  kNotInitialised,
-  kXChanged,
-  kXendUnchanged,
-  // Integrator, start-up checks.
-  kNeq,
-  kTol,
-  kInorm,
-  kNegativeEntry,
-  kXNotFinite,
-  kXendNotFinite,
-  kYNotFinite,
-  kNanEntry,
-  // Integrator, inside the stepping loop.
-  kHminAboveHmax,
-  kEvaluationLimit,
-  kStepLimit,
-  kToleranceUnmet,
-  // The answer does not fit the pending pause (or none is pending).
-  kAnswerBeforeStep,
-  kAnswerAfterAttempt,
-  kNoPause,
-  // A serious error posted by user code during a call of the right-hand
-  // side or of the norm routine (no message of the solver's own).
-  kUserCode,
-};
+inline constexpr std::int32_t kTableSize = 43;  // the Verner pair's coefficients
 
 // Settings, read from PARAM only by IDO = 1 (entries greater than 0 replace
 // the defaults). Logical settings hold any non-zero value for "on".
@@ -81,7 +44,7 @@ enum class Pause : std::int32_t {
 
 struct SolverState {
   std::int32_t initialised;   // an integration is open (IDO = 1 .. IDO = 3)
-  std::int32_t table_loaded;  // table, eps and tiny loaded (once per run)
+  std::int32_t table_loaded;  // table, eps and tiny loaded (once per instance)
   std::array<float, kTableSize> table;
   float eps;                       // relative spacing at 1, for the default HMIN
   float tiny;                      // smallest normalised number, for the default HMIN
@@ -100,8 +63,8 @@ struct SolverState {
   Settings settings;
   Pause pause;             // the pause waiting for an answer
   std::int32_t shown_neq;  // > 0 while Y shows the candidate of a pause after an
-                           // attempt: the count Y and column 9 were exchanged with
-  std::int32_t k1_ready;   // column 1 already holds f(X, Y), written by an accept
+                           // attempt: the count Y and the candidate were exchanged with
+  std::int32_t k1_ready;   // column k1 already holds f(X, Y), written by an accept
                            // observer; the next loop head takes it as k1
   ErrorPoint last_error;   // the error point that ended the last call
 };
@@ -117,11 +80,5 @@ struct Workspace {
 };
 // The workspace of the calling thread's default instance.
 Workspace& front_end_workspace();
-
-// The workspace request asks this gate first; a gate that returns false makes
-// the request fail as exhausted memory does. It lets tests exercise the
-// storage error; nullptr restores the default (no gate).
-using WorkspaceGate = bool (*)(std::size_t count);
-void set_workspace_gate(WorkspaceGate gate);
 
 }  // namespace rkv::ode

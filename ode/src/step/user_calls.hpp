@@ -14,8 +14,8 @@
 
 #include <cstdint>
 
-#include "reports/error_points.hpp"
 #include "rkv/errors/state.hpp"
+#include "rkv/errors/user_code.hpp"
 #include "rkv/ode/integrator.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "step/solver_state.hpp"
@@ -66,33 +66,16 @@ struct Norm {
   }
 };
 
-// These run around every right-hand-side call, so they act on the error
-// record directly instead of going through E1USR and N1RTY: marking the
-// current level as in user code is what E1USR("ON") does (and "OFF" clears
-// it), and the type recorded at the current level is what N1RTY(0) returns.
-// The level is read afresh each time, as user code may have moved it.
-inline void enter_user_code(ErrorState& e) {
-  e.user_level(e.level) = -1;
-}
-
-inline void leave_user_code(ErrorState& e) {
-  e.user_level(e.level) = 0;
-}
-
-inline bool serious_error_posted(const ErrorState& e) {
-  return e.level_type(e.level) > 3;
-}
-
 // `e` is the error record, E1ERRSTATE(), fetched once by a caller that
 // makes several calls.
 template <class Rhs>
 inline bool call_rhs(ErrorState& e, SolverState& s, const Rhs& rhs, const std::int32_t& neq,
                      const float& x, const float* y, float* ydot) {
-  enter_user_code(e);
+  (void)E1UON(e);
   rhs(neq, x, y, ydot);
-  leave_user_code(e);
+  E1UOFF(e);
   s.evaluations = saturating_add(s.evaluations, 1);
-  return !serious_error_posted(e);
+  return !N1RSER(e);
 }
 
 template <class Rhs>
@@ -103,10 +86,10 @@ inline bool call_rhs(SolverState& s, const Rhs& rhs, const std::int32_t& neq, co
 
 inline bool call_norm(ErrorState& e, const Norm& norm, const std::int32_t& neq, const float* v,
                       const float* y, const float* w, float& enorm) {
-  enter_user_code(e);
+  (void)E1UON(e);
   norm(neq, v, y, w, enorm);
-  leave_user_code(e);
-  return !serious_error_posted(e);
+  E1UOFF(e);
+  return !N1RSER(e);
 }
 
 }  // namespace rkv::ode

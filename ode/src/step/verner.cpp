@@ -1,7 +1,8 @@
 // The Verner 6(5) step: stage arguments, candidate solution, error vector and
-// error measure. Each formula is evaluated in double from the stored
-// single-precision operands, summing from the lowest stage index upward, and
-// rounded to single precision once, when stored.
+// error measure, and the pass that accepts a candidate. Each formula is
+// evaluated in double from the stored single-precision operands, summing
+// from the lowest stage index upward, and rounded to single precision once,
+// when stored.
 //
 // The loops over the equations are written so that the compiler can
 // vectorise them without changing a bit: each stage sum has its length fixed
@@ -10,25 +11,22 @@
 // and the output column is marked __restrict (the workspace columns and Y
 // never overlap). Vectorising only runs several elements side by side; the
 // order of the operations within one element stays as written. The whole
-// step is compiled once per vector instruction set (isa.hpp) and the
-// variant for the active set runs.
+// step and the accept pass are compiled once per vector instruction set
+// (isa.hpp) and the variant for the active set runs.
 #include "step/verner.hpp"
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 
 #include "step/isa.hpp"
 #include "step/user_calls.hpp"
 #include "step/verner_table.hpp"
+#include "step/work_columns.hpp"
 
 namespace rkv::ode {
 namespace {
-
-// Column j (1..10) of the NEQ x 10 workspace.
-RKV_ALWAYS_INLINE float* column(float* wk, std::size_t n, std::int32_t j) {
-  return wk + static_cast<std::size_t>(j - 1) * n;
-}
 
 // M coefficients of the table from `first` on, widened to double (exactly).
 template <std::size_t M>
@@ -63,7 +61,8 @@ RKV_ALWAYS_INLINE void stage_argument(const SolverState& s, std::size_t n, doubl
   constexpr std::size_t M = static_cast<std::size_t>(kRowLength[Stage]);
   const std::array<double, M> a = widened<M>(s, kRowA[Stage]);
   std::array<const float*, M> k{};
-  for (std::size_t j = 0; j < M; ++j) k[j] = column(wk, n, static_cast<std::int32_t>(j) + 1);
+  for (std::size_t j = 0; j < M; ++j)
+    k[j] = column(wk, n, stage_column(static_cast<std::int32_t>(j) + 1));
   for (std::size_t i = 0; i < n; ++i) {
     double sum = a[0] * static_cast<double>(k[0][i]);
     for (std::size_t j = 1; j < M; ++j) sum += a[j] * static_cast<double>(k[j][i]);
@@ -71,7 +70,7 @@ RKV_ALWAYS_INLINE void stage_argument(const SolverState& s, std::size_t n, doubl
   }
 }
 
-// Candidate (out) and error vector (into column 2, over k2). Both sums of
+// Candidate (out) and error vector (into the error column, over k2). Both sums of
 // element i are formed before k2_i is overwritten, and the error is stored
 // through the same pointer k2 is read from, so the compiler sees that the
 // load and the store of one element never cross another element's.
@@ -79,14 +78,14 @@ RKV_ALWAYS_INLINE void candidate_and_error(const SolverState& s, std::size_t n, 
                                            const float* y, float* wk, float* __restrict out) {
   const std::array<double, 8> b = widened<8>(s, kRowB);
   const std::array<double, 8> e = widened<8>(s, kRowE);
-  const float* k1 = column(wk, n, 1);
-  float* k2 = column(wk, n, 2);
-  const float* k3 = column(wk, n, 3);
-  const float* k4 = column(wk, n, 4);
-  const float* k5 = column(wk, n, 5);
-  const float* k6 = column(wk, n, 6);
-  const float* k7 = column(wk, n, 7);
-  const float* k8 = column(wk, n, 8);
+  const float* k1 = column(wk, n, Column::kK1);
+  float* k2 = column(wk, n, stage_column(2));
+  const float* k3 = column(wk, n, stage_column(3));
+  const float* k4 = column(wk, n, stage_column(4));
+  const float* k5 = column(wk, n, stage_column(5));
+  const float* k6 = column(wk, n, stage_column(6));
+  const float* k7 = column(wk, n, stage_column(7));
+  const float* k8 = column(wk, n, stage_column(8));
   for (std::size_t i = 0; i < n; ++i) {
     const double d[8] = {static_cast<double>(k1[i]), static_cast<double>(k2[i]),
                          static_cast<double>(k3[i]), static_cast<double>(k4[i]),
@@ -118,32 +117,35 @@ RKV_ALWAYS_INLINE bool step(SolverState& s, const std::int32_t& neq, const Rhs& 
   const std::size_t n = static_cast<std::size_t>(neq);
   const double h = static_cast<double>(s.step);
   const double x = static_cast<double>(s.xstart);
-  float* arg = column(wk, n, 9);
+  float* arg = column(wk, n, Column::kCandidate);
 
   ErrorState& e = E1ERRSTATE();
 
-  // Stage 2: column 9 := Y + (a21 * H) k1, the product rounded first.
+  // Stage 2: the argument column := Y + (a21 * H) k1, the product rounded first.
   const float c = static_cast<float>(static_cast<double>(s.table[0]) * h);
-  stage2_argument(n, c, column(wk, n, 1), y, arg);
-  if (!evaluate(s, e, rhs, neq, h / 6.0 + x, arg, column(wk, n, 2))) return false;
+  stage2_argument(n, c, column(wk, n, Column::kK1), y, arg);
+  if (!evaluate(s, e, rhs, neq, h / 6.0 + x, arg, column(wk, n, stage_column(2)))) return false;
 
   // Stages 3 to 8; the abscissae are the row sums of a: 4/15, 2/3, 5/6, 1, 1/15, 1.
   stage_argument<3>(s, n, h, y, wk, arg);
-  if (!evaluate(s, e, rhs, neq, (h * 4.0) / 15.0 + x, arg, column(wk, n, 3))) return false;
+  if (!evaluate(s, e, rhs, neq, (h * 4.0) / 15.0 + x, arg, column(wk, n, stage_column(3))))
+    return false;
   stage_argument<4>(s, n, h, y, wk, arg);
-  if (!evaluate(s, e, rhs, neq, (h * 2.0) / 3.0 + x, arg, column(wk, n, 4))) return false;
+  if (!evaluate(s, e, rhs, neq, (h * 2.0) / 3.0 + x, arg, column(wk, n, stage_column(4))))
+    return false;
   stage_argument<5>(s, n, h, y, wk, arg);
-  if (!evaluate(s, e, rhs, neq, (h * 5.0) / 6.0 + x, arg, column(wk, n, 5))) return false;
+  if (!evaluate(s, e, rhs, neq, (h * 5.0) / 6.0 + x, arg, column(wk, n, stage_column(5))))
+    return false;
   stage_argument<6>(s, n, h, y, wk, arg);
-  if (!evaluate(s, e, rhs, neq, h + x, arg, column(wk, n, 6))) return false;
+  if (!evaluate(s, e, rhs, neq, h + x, arg, column(wk, n, stage_column(6)))) return false;
   stage_argument<7>(s, n, h, y, wk, arg);
-  if (!evaluate(s, e, rhs, neq, h / 15.0 + x, arg, column(wk, n, 7))) return false;
+  if (!evaluate(s, e, rhs, neq, h / 15.0 + x, arg, column(wk, n, stage_column(7)))) return false;
   stage_argument<8>(s, n, h, y, wk, arg);
-  if (!evaluate(s, e, rhs, neq, h + x, arg, column(wk, n, 8))) return false;
+  if (!evaluate(s, e, rhs, neq, h + x, arg, column(wk, n, stage_column(8)))) return false;
 
   candidate_and_error(s, n, h, y, wk, arg);
-  float* err = column(wk, n, 2);
-  if (!call_norm(e, norm, neq, err, y, column(wk, n, 10), s.enorm)) return false;
+  const float* err = column(wk, n, Column::kError);
+  if (!call_norm(e, norm, neq, err, y, column(wk, n, Column::kMaxAbsY), s.enorm)) return false;
   s.error = static_cast<float>(static_cast<double>(s.h) * static_cast<double>(s.enorm) *
                                static_cast<double>(s.settings.scale));
   return true;
@@ -167,7 +169,41 @@ bool step_baseline(SolverState& s, const std::int32_t& neq, const Rhs& rhs, cons
   return step(s, neq, rhs, norm, y, wk);
 }
 
+// Y := candidate and max|y| := max(max|y|, |Y|), elementwise, in one
+// pass. The maximum is a select rather than std::fmax (a library call per
+// element that keeps the loop from vectorising) and behaves as fmax does on
+// a NaN: a NaN |Y_i| leaves the maximum as it was, a NaN maximum is replaced.
+// The values are exact in float, so nothing is rounded here. Compiled once
+// per vector instruction set (isa.hpp). The pointers are deliberately not
+// __restrict: knowing that they never alias, the compiler splits the copy
+// off into a library block copy, which reads the candidate a second time.
+RKV_ALWAYS_INLINE void accept_loop(std::size_t n, const float* candidate, float* y, float* wmax) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const float v = candidate[i];
+    y[i] = v;
+    const float a = std::fabs(v);
+    const float w = wmax[i];
+    wmax[i] = (a > w || w != w) ? a : w;
+  }
+}
+
+RKV_TARGET_AVX512 void accept_avx512(std::size_t n, const float* candidate, float* y, float* wmax) {
+  accept_loop(n, candidate, y, wmax);
+}
+
+RKV_TARGET_AVX2 void accept_avx2(std::size_t n, const float* candidate, float* y, float* wmax) {
+  accept_loop(n, candidate, y, wmax);
+}
+
+void accept_baseline(std::size_t n, const float* candidate, float* y, float* wmax) {
+  accept_loop(n, candidate, y, wmax);
+}
+
 }  // namespace
+
+void accept_candidate(std::size_t n, const float* candidate, float* y, float* wmax) {
+  dispatch(accept_avx512, accept_avx2, accept_baseline, n, candidate, y, wmax);
+}
 
 template <class Rhs>
 bool verner_step(SolverState& s, const std::int32_t& neq, const Rhs& rhs, const Norm& norm,

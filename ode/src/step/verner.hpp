@@ -1,6 +1,8 @@
-// One step attempt of the eight-stage Verner pair of orders 6 and 5.
+// One step attempt of the eight-stage Verner pair of orders 6 and 5, and
+// the acceptance of its candidate.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "rkv/ode/ivprk.hpp"
@@ -9,9 +11,10 @@
 
 namespace rkv::ode {
 
-// From (X, Y) = (s.xstart, y) with k1 in workspace column 1, integrates over
-// the signed step s.step of magnitude s.h: columns 2 to 8 receive k2 to k8,
-// column 9 the candidate solution at X + H, column 2 then the error vector
+// From (X, Y) = (s.xstart, y) with k1 in its workspace column
+// (step/work_columns.hpp), integrates over the signed step s.step of
+// magnitude s.h: the stage columns receive k2 to k8, the candidate column
+// the solution at X + H, the error column (over k2) the error vector
 // (not multiplied by H), and s.error the error measure h * ENORM * scale.
 // Makes seven calls of the right-hand side and one of the norm routine.
 // Returns false when one of those calls ran into a serious error; the
@@ -26,5 +29,9 @@ inline bool verner_step(SolverState& s, const std::int32_t& neq, RhsFunction fcn
                         NormFunction fnorm, const float* y, float* wk) {
   return verner_step(s, neq, PlainRhs{fcn}, Norm{fnorm, nullptr}, y, wk);
 }
+
+// Y := candidate and max|y| := max(max|y|, |Y|) over the n equations, in
+// one pass: the accepted step's candidate becomes the solution.
+void accept_candidate(std::size_t n, const float* candidate, float* y, float* wmax);
 
 }  // namespace rkv::ode

@@ -17,6 +17,16 @@ inline constexpr std::int32_t kLockRelease = 0;
 
 std::int32_t LOCKHOOK(const std::int32_t& flag);
 
+// Holds the lock through LOCKHOOK for a scope: taken on construction,
+// released when the scope is left, by a return or by an exception.
+class LockHold {
+ public:
+  LockHold() { (void)LOCKHOOK(kLockTake); }
+  ~LockHold() { (void)LOCKHOOK(kLockRelease); }
+  LockHold(const LockHold&) = delete;
+  LockHold& operator=(const LockHold&) = delete;
+};
+
 }  // namespace rkv
 
 #pragma GCC visibility pop
