@@ -36,5 +36,20 @@ inline constexpr Report kDenseStorage{
     "The required storage cannot be allocated.  Storage based on NEQ = %(I1) and %(I2) event "
     "functions."};
 
+// ---- begin: refusals of the output and event layer's objects (IVPEV) ----
+inline constexpr Report kDenseInUse{
+    5, 9,
+    "IVPEV is already in use.  It cannot be called again, nor its output points or events "
+    "changed, before the call in progress has returned."};
+inline constexpr Report kIntegratorGone{
+    5, 10,
+    "The integration this DenseOutput works through no longer exists.  Its integrator was "
+    "destroyed or assigned to, or had been moved from when the DenseOutput was made."};
+inline constexpr Report kBracketUlps{
+    5, 11, "The event setting BRACKET_ULPS = %(I1).  It must be in the range 0 to 65536."};
+inline constexpr Report kMaxIterations{
+    5, 12, "The event setting MAX_ITERATIONS = %(I1).  It must be at least 1."};
+// ---- end: refusals of the output and event layer's objects ----
+
 }  // namespace report
 }  // namespace rkv::ode

@@ -52,6 +52,21 @@ void front_in_use() {
   E1MES(report::kFrontInUse.type, report::kFrontInUse.code, report::kFrontInUse.text);
 }
 
+// ---- begin: refusals of the integrator objects ----
+void front_no_rhs() {
+  E1MES(report::kFrontNoRhs.type, report::kFrontNoRhs.code, report::kFrontNoRhs.text);
+}
+
+void front_moved_from() {
+  E1MES(report::kFrontMovedFrom.type, report::kFrontMovedFrom.code, report::kFrontMovedFrom.text);
+}
+
+void front_assignment_in_use() {
+  E1MES(report::kFrontAssignInUse.type, report::kFrontAssignInUse.code,
+        report::kFrontAssignInUse.text);
+}
+// ---- end: refusals of the integrator objects ----
+
 void in_use() {
   E1MES(report::kInUse.type, report::kInUse.code, report::kInUse.text);
 }

@@ -17,6 +17,14 @@ void front_not_initialised(SolverState& s, const std::int32_t& ido);
 // A call made while a call of the same solver is in progress. Posted without
 // recording a point: the state belongs to the call in progress.
 void front_in_use();
+// ---- begin: refusals of the integrator objects, posted without a point ----
+// The integrator's right-hand side is a null function.
+void front_no_rhs();
+// A call of a moved-from integrator.
+void front_moved_from();
+// An assignment to or from an integrator whose call is in progress.
+void front_assignment_in_use();
+// ---- end: refusals of the integrator objects ----
 
 // Integrator I2PRK: checks of the call.
 void ido_range(SolverState& s, const std::int32_t& ido);

@@ -86,5 +86,18 @@ inline constexpr Report kFrontInUse{
     "IVPRK is already in use.  It cannot be called again before the call in progress has "
     "returned."};
 
+// ---- begin: refusals of the integrator objects (IVPRK, TERMINAL) ----
+inline constexpr Report kFrontNoRhs{
+    5, 21, "The right-hand side of the integrator is a null function.  It cannot be evaluated."};
+inline constexpr Report kFrontMovedFrom{
+    5, 22,
+    "The integrator has been moved from.  It holds no integration until another is assigned to "
+    "it."};
+inline constexpr Report kFrontAssignInUse{
+    5, 23,
+    "The integrator is in use.  It cannot be assigned to or from before the call in progress has "
+    "returned."};
+// ---- end: refusals of the integrator objects ----
+
 }  // namespace report
 }  // namespace rkv::ode
