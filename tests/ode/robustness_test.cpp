@@ -76,8 +76,9 @@ class Quiet : public ::testing::Test {
 // ---- exceptions -----------------------------------------------------------
 
 // The ways a throw can leave the library: the right-hand side of IVPRK, of an
-// Integrator and of a DenseOutput call, and an event function.
-enum class Through { kIvprk, kIntegrator, kDenseRhs, kDenseEvent };
+// Integrator and of a DenseOutput call, an event function, and the norm
+// routine of a direct call of I2PRK.
+enum class Through { kIvprk, kIntegrator, kDenseRhs, kDenseEvent, kI2prkNorm };
 
 class ThrowThrough : public Quiet, public ::testing::WithParamInterface<Through> {};
 
@@ -85,6 +86,7 @@ TEST_P(ThrowThrough, ThrowFromRightHandSideLeavesNameStackAtCallersLevel) {
   // The evaluation of the right-hand side, or of the event function, that throws.
   static thread_local std::int32_t rhs_countdown = 0;
   static thread_local std::int32_t event_countdown = 0;
+  static thread_local std::int32_t norm_countdown = 0;
   auto rhs = [](const std::int32_t& n, const float& x, const float* y, float* yp) {
     if (--rhs_countdown == 0) throw Thrown();
     oscillator(n, x, y, yp);
@@ -93,8 +95,15 @@ TEST_P(ThrowThrough, ThrowFromRightHandSideLeavesNameStackAtCallersLevel) {
     if (--event_countdown == 0) throw Thrown();
     return x - 0.75f;
   };
-  std::int32_t& countdown = GetParam() == Through::kDenseEvent ? event_countdown : rhs_countdown;
-  rhs_countdown = event_countdown = 1000000;
+  auto norm = [](const std::int32_t& n, const float* v, const float* y, const float* w, float& e) {
+    if (--norm_countdown == 0) throw Thrown();
+    rkv::I2ERRNRM(n, v, y, w, e);
+  };
+  std::int32_t& countdown = GetParam() == Through::kDenseEvent  ? event_countdown
+                            : GetParam() == Through::kI2prkNorm ? norm_countdown
+                                                                : rhs_countdown;
+  rhs_countdown = event_countdown = norm_countdown = 1000000;
+  std::array<float, 20> wk{};  // 10*NEQ for I2PRK
   rkv::Integrator it{rhs};
   rkv::DenseOutput dense(it);
   const bool via_dense = GetParam() == Through::kDenseRhs || GetParam() == Through::kDenseEvent;
@@ -110,6 +119,10 @@ TEST_P(ThrowThrough, ThrowFromRightHandSideLeavesNameStackAtCallersLevel) {
       case Through::kIvprk:
         rkv::IVPRK(a.ido, a.neq, +rhs, a.x, xend, a.tol, a.prm.data(), a.y.data());
         return std::int32_t{0};
+      case Through::kI2prkNorm:
+        rkv::I2PRK(a.ido, a.neq, +rhs, a.x, xend, a.tol, a.prm.data(), a.y.data(), +norm,
+                   wk.data());
+        return std::int32_t{0};
       case Through::kIntegrator:
         return it.integrate(a.ido, a.neq, a.x, xend, a.tol, a.prm.data(), a.y.data());
       default:
@@ -119,14 +132,17 @@ TEST_P(ThrowThrough, ThrowFromRightHandSideLeavesNameStackAtCallersLevel) {
   call(0.5f);
   ASSERT_EQ(a.ido, 2);
   for (int k = 0; k < 1000; ++k) {
-    countdown = 1 + k % (GetParam() == Through::kDenseEvent ? 2 : 5);  // within the first step
+    // Within the first step: 8 evaluations, 2 event values, 1 norm.
+    countdown = 1 + k % (GetParam() == Through::kDenseEvent  ? 2
+                         : GetParam() == Through::kI2prkNorm ? 1
+                                                             : 5);
     a.ido = 2;
     if (via_dense) dense.set_output(out_x.data(), 4, out_y.data());
     EXPECT_THROW(call(1.0f), Thrown);
   }
   expect_clean_stack();
   // A direct call after a throw through the DenseOutput no longer feeds it.
-  rhs_countdown = event_countdown = 1000000;
+  rhs_countdown = event_countdown = norm_countdown = 1000000;
   a.ido = 2;
   const std::int32_t outcome =
       via_dense ? it.integrate(a.ido, a.neq, a.x, 1.0f, a.tol, a.prm.data(), a.y.data())
@@ -143,7 +159,8 @@ TEST_P(ThrowThrough, ThrowFromRightHandSideLeavesNameStackAtCallersLevel) {
 
 INSTANTIATE_TEST_SUITE_P(Objects, ThrowThrough,
                          ::testing::Values(Through::kIvprk, Through::kIntegrator,
-                                           Through::kDenseRhs, Through::kDenseEvent));
+                                           Through::kDenseRhs, Through::kDenseEvent,
+                                           Through::kI2prkNorm));
 
 // ---- lifetimes and moves --------------------------------------------------
 
