@@ -304,26 +304,29 @@ TEST(LifetimesDeath, IntegratorDestroyedFromItsRightHandSideEndsTheProcess) {
 
 // ---- threads --------------------------------------------------------------
 
+// Run under ThreadSanitizer: the observer was attached and detached outside
+// the in-use flag, while a direct call on another thread read it.
+
 using Threads = Quiet;
 
-TEST_F(Threads, DirectCallDuringDenseOutputCallFromAnotherThreadIsRefused) {
+TEST_F(Threads, DirectCallRacingADenseOutputCallSharesNothingWithIt) {
   rkv::Integrator it(oscillator);
   rkv::DenseOutput dense(it);
   std::array<float, 2> out{};
   const float xo = 0.25f;
   std::atomic<bool> done{false};
-  std::atomic<int> direct_refused{0};
+  std::atomic<int> direct_calls{0};
   std::thread other([&] {
     rkv::SETERRATTR(rkv::kAllTypes, rkv::kAttrOff, rkv::kAttrOff);
     while (!done.load()) {
       Args b;
       b.ido = 2;
       it.integrate(b.ido, b.neq, b.x, 3.0f, b.tol, b.prm.data(), b.y.data());
-      const rkv::ErrorState& s = rkv::E1ERRSTATE();
-      if (s.level_code(s.level + 1) == 11) direct_refused.fetch_add(1);
+      direct_calls.fetch_add(1);
     }
   });
-  for (int k = 0; k < 200; ++k) {
+  // Both sides keep calling until each has made a few hundred calls.
+  for (int k = 0; k < 200 || direct_calls.load() < 200; ++k) {
     Args a;
     dense.set_output(&xo, 1, out.data());
     dense.integrate(a.ido, a.neq, a.x, 0.5f, a.tol, a.prm.data(), a.y.data());
@@ -332,7 +335,6 @@ TEST_F(Threads, DirectCallDuringDenseOutputCallFromAnotherThreadIsRefused) {
   }
   done.store(true);
   other.join();
-  SUCCEED() << direct_refused.load() << " direct calls refused";
 }
 
 TEST(ThreadsChild, WorkerThreadsStartFromTheProcessWideInitialAttributes) {
