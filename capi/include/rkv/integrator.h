@@ -14,12 +14,12 @@
  * To abandon an integration from inside the right-hand side, post a FATAL
  * error through the error family and return:
  *
- *   static const int32_t fatal = 4, code = 1, len = 15;
+ *   static const int32_t fatal = RKV_FATAL, code = 1, len = 15;
  *   rkv_e1mes(&fatal, &code, "Model diverged.", &len);
  *   return;
  *
  * The call then ends at the last accepted point (X and Y as that step left
- * them) and rkv_integrator_ivprk returns 4; the report is printed and the
+ * them) and rkv_integrator_ivprk returns RKV_FATAL; the report is printed and the
  * run ends unless the attributes say otherwise (rkv_seterrattr).
  *
  * Destroying a handle twice, or using it after rkv_integrator_destroy, is
@@ -29,6 +29,8 @@
 #define RKV_INTEGRATOR_H
 
 #include <stdint.h>
+
+#include "rkv/error_types.h" /* RKV_FATAL, ...: the outcomes */
 
 #pragma GCC visibility push(default) /* the interface the shared library exports */
 
@@ -54,10 +56,11 @@ void rkv_integrator_destroy(rkv_integrator* it);
  * *neq. A null pointer argument is refused as in rkv_ivprk (TERMINAL error
  * RKV_NULL_POINTER_CODE from IVPRK, naming it; INTEGRATOR for it).
  * Returns the outcome of the call: the most serious error type it posted,
- * 0 when none (1 NOTE, 2 ALERT, 3 WARNING, 4 FATAL, 5 TERMINAL). *ido holds
+ * RKV_NONE (0) when none, else RKV_NOTE to RKV_TERMINAL (error_types.h;
+ * an immediate type counts as RKV_WARNING or RKV_FATAL). *ido holds
  * the value of the moment: with the stops off a failed call may return
  * *ido = 2 with *x short of *xend; *x equals *xend bit for bit after
- * *ido = 2 only when the outcome is below 4. */
+ * *ido = 2 only when the outcome is below RKV_FATAL. */
 int32_t rkv_integrator_ivprk(rkv_integrator* it, int32_t* ido, const int32_t* neq, float* x,
                              const float* xend, const float* tol, float* param, float* y);
 
