@@ -6,12 +6,9 @@
 #include <cstdint>
 #include <new>
 
+#include "integrator_handle.hpp"
 #include "null_args.hpp"
-#include "rkv/ode/integrator.hpp"
-
-struct rkv_integrator {
-  rkv::Integrator integrator;
-};
+#include "rkv/error_types.h"
 
 extern "C" {
 
@@ -30,7 +27,6 @@ void rkv_integrator_destroy(rkv_integrator* it) {
 
 int32_t rkv_integrator_ivprk(rkv_integrator* it, int32_t* ido, const int32_t* neq, float* x,
                              const float* xend, const float* tol, float* param, float* y) {
-  static constexpr int32_t kTerminal = 5;  // the outcome of a refused call
   if (rkv::capi::refused("IVPRK", {{"INTEGRATOR", it == nullptr},
                                    {"IDO", ido == nullptr},
                                    {"NEQ", neq == nullptr},
@@ -39,7 +35,7 @@ int32_t rkv_integrator_ivprk(rkv_integrator* it, int32_t* ido, const int32_t* ne
                                    {"TOL", tol == nullptr},
                                    {"PARAM", param == nullptr},
                                    {"Y", y == nullptr}})) {
-    return kTerminal;
+    return RKV_TERMINAL;  // the outcome of a refused call
   }
   return it->integrator.integrate(*ido, *neq, *x, *xend, *tol, param, y);
 }
