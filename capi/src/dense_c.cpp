@@ -68,7 +68,11 @@ extern "C" {
 
 rkv_dense* rkv_dense_create(rkv_integrator* it) {
   if (it == nullptr) return nullptr;
-  return new (std::nothrow) rkv_dense(rkv::capi::integrator_of(*it));
+  try {  // the C++ object allocates its own state as well
+    return new rkv_dense(rkv::capi::integrator_of(*it));
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
 }
 
 void rkv_dense_destroy(rkv_dense* d) {
