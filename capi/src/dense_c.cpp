@@ -14,7 +14,7 @@
 #include <memory>
 #include <new>
 
-#include "dense_reports.hpp"
+#include "refusals.hpp"
 #include "integrator_handle.hpp"
 #include "null_args.hpp"
 #include "rkv/error_types.h"

@@ -60,11 +60,11 @@ extern "C" {
 /* The widest bracket rkv_event_settings.bracket_ulps may ask for. */
 #define RKV_MAX_BRACKET_ULPS 65536
 
-/* The codes of the handle's own refusals (TERMINAL, from IVPEV): an event
- * whose crossing is none of the three above, and a copy of an event list for
- * which there is no memory. */
-#define RKV_BAD_CROSSING_CODE 24
-#define RKV_EVENT_STORAGE_CODE 25
+/* The codes of the handle's own refusals (TERMINAL, from IVPEV), apart from
+ * IVPEV's: an event whose crossing is none of the three above, and a copy of
+ * an event list for which there is no memory. */
+#define RKV_BAD_CROSSING_CODE 30
+#define RKV_EVENT_STORAGE_CODE 31
 
 /* Value of an event function at *x from the solution y[0..*neq-1] and its
  * derivative yprime[0..*neq-1] on the continuous extension. An event is a

@@ -1,7 +1,9 @@
-// The dense handle's own refusals, which the C++ layer has no occasion for:
-// an event crossing outside the three kinds (a C int can hold any value) and
-// the handle's copy of an event list that cannot be allocated. Both are
-// TERMINAL errors posted under the routine's name, as the null pointers are.
+// The C interface's own refusals besides the null pointers, which the C++
+// layer has no occasion for: an event crossing outside the three kinds (a C
+// int can hold any value) and the dense handle's copy of an event list that
+// cannot be allocated. They are TERMINAL errors posted under the routine's
+// name, as the null pointers are, with codes from 30 on, apart from the
+// routines' own.
 #pragma once
 
 #include <cstdint>
