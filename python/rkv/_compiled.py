@@ -15,13 +15,18 @@ CFUNCTYPE = ctypes.CFUNCTYPE(None, ctypes.c_int32, ctypes.c_double,
                              ctypes.POINTER(ctypes.c_double), ctypes.c_void_p)
 
 
-def _capsule_pointer(capsule):
-    get_name = ctypes.pythonapi.PyCapsule_GetName
-    get_name.restype, get_name.argtypes = ctypes.c_char_p, [ctypes.py_object]
-    get_pointer = ctypes.pythonapi.PyCapsule_GetPointer
-    get_pointer.restype = ctypes.c_void_p
-    get_pointer.argtypes = [ctypes.py_object, ctypes.c_char_p]
-    return get_pointer(capsule, get_name(capsule)) or 0
+def _capsule(capsule):
+    """(pointer, context) of a PyCapsule: a LowLevelCallable keeps the function's
+    address as the pointer and its user data as the context."""
+    api = ctypes.pythonapi
+    api.PyCapsule_GetName.restype = ctypes.c_char_p
+    api.PyCapsule_GetName.argtypes = [ctypes.py_object]
+    api.PyCapsule_GetPointer.restype = ctypes.c_void_p
+    api.PyCapsule_GetPointer.argtypes = [ctypes.py_object, ctypes.c_char_p]
+    api.PyCapsule_GetContext.restype = ctypes.c_void_p
+    api.PyCapsule_GetContext.argtypes = [ctypes.py_object]
+    name = api.PyCapsule_GetName(capsule)
+    return api.PyCapsule_GetPointer(capsule, name) or 0, api.PyCapsule_GetContext(capsule) or 0
 
 
 def _cffi_address(fun):
@@ -43,13 +48,7 @@ def address_of(fun):
     if isinstance(fun, ctypes._CFuncPtr):
         return ctypes.cast(fun, ctypes.c_void_p).value or 0, 0
     if type(fun).__name__ == "LowLevelCallable":
-        user_data = fun.user_data
-        if user_data is not None and not isinstance(user_data, int):
-            user_data = (ctypes.cast(user_data, ctypes.c_void_p).value
-                         if isinstance(user_data, ctypes._Pointer) or
-                         isinstance(user_data, ctypes.c_void_p)
-                         else _capsule_pointer(user_data))
-        return _capsule_pointer(fun.function), user_data or 0
+        return _capsule(tuple.__getitem__(fun, 0))
     address = getattr(fun, "address", None)  # a Numba cfunc
     if isinstance(address, int) and hasattr(fun, "ctypes"):
         return address, 0

@@ -46,6 +46,12 @@ class Integrator:
         """True when the right-hand side is compiled (no Python per evaluation)."""
         return self._impl.compiled
 
+    @property
+    def x(self):
+        """X as the last call left it, also when the call raised (an rkv.Error or an
+        exception of the right-hand side): the last accepted point, where Y is."""
+        return self._impl.x
+
     def new_param(self):
         """A PARAM array of zeros (every setting at its default)."""
         return np.zeros(PARAM_SIZE, self.dtype)

@@ -154,19 +154,22 @@ def solve_ivp(fun, t_span, y0, method="RKV65", t_eval=None, dense_output=False, 
 
 
 def ensemble(fun, t_span, y0, *, rtol=1e-3, atol=1e-6, first_step=None, max_step=np.inf,
-             dtype=np.float32, threads=None):
+             dtype=np.float32, threads=None, max_steps=None):
     """Integrates each row of y0 (members x components) from t_span[0] to t_span[1] with
     the compiled right-hand side ``fun``, on ``threads`` threads (default: all cores) with
     the GIL released. Returns an OdeResult with ``y`` (members x components) at the end,
     ``t`` (the end each member reached), ``nfev`` per member, ``status`` (0 or -1) and
-    ``errors``: per member None or the rkv.Error it met. Each member's result is the same
-    bits as its integration alone."""
+    ``errors``: per member None or the rkv.Error it met. ``max_steps`` limits the steps of
+    each member (default: no limit). Each member's result is the same bits as its
+    integration alone."""
     dtype = check_dtype(dtype)
     compiled = address_of(fun)
     if compiled is None:
         raise TypeError("ensemble needs a compiled right-hand side (rkv.SIGNATURE)")
     t0, t1 = map(float, t_span)
     tol, param = settings(t0, t1, rtol, atol, first_step, max_step, dtype)
+    if max_steps is not None:
+        param[_MAX_STEPS] = max_steps
     y0 = np.atleast_2d(np.asarray(y0, dtype=dtype))
     if threads is None:
         threads = (len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity")

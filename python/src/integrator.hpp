@@ -54,6 +54,8 @@ class Integrator {
   }
 
   bool compiled() const { return rhs_->compiled != nullptr; }
+  // X as the last call left it, also when that call raised.
+  double x() const { return x_; }
 
   py::tuple integrate(std::int32_t ido, double x, double xend, double tol, py::array param,
                       py::array y) {
@@ -76,6 +78,7 @@ class Integrator {
         o = read_outcome();
       }
     }
+    x_ = static_cast<double>(xr);
     if (rhs_->raised) {
       py::error_already_set e = std::move(*rhs_->raised);
       rhs_->raised.reset();
@@ -102,6 +105,7 @@ class Integrator {
 
   std::unique_ptr<Rhs<Real>> rhs_;  // before the solver, whose context it is
   std::unique_ptr<typename Solver<Real>::type> it_;
+  double x_ = 0.0;
 };
 
 }  // namespace rkv::python

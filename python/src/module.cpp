@@ -19,6 +19,7 @@ void bind_integrator(py::module_& m, const char* name) {
       .def(py::init<py::object>(), py::arg("fun"))
       .def(py::init<std::uintptr_t, std::uintptr_t>(), py::arg("address"), py::arg("user_data") = 0)
       .def_property_readonly("compiled", &I::compiled)
+      .def_property_readonly("x", &I::x)
       .def("integrate", &I::integrate, py::arg("ido"), py::arg("x"), py::arg("xend"),
            py::arg("tol"), py::arg("param"), py::arg("y"));
 }
