@@ -28,8 +28,9 @@ void rkv_integrator_destroy(rkv_integrator* it) {
   delete it;
 }
 
-void rkv_integrator_ivprk(rkv_integrator* it, int32_t* ido, const int32_t* neq, float* x,
-                          const float* xend, const float* tol, float* param, float* y) {
+int32_t rkv_integrator_ivprk(rkv_integrator* it, int32_t* ido, const int32_t* neq, float* x,
+                             const float* xend, const float* tol, float* param, float* y) {
+  static constexpr int32_t kTerminal = 5;  // the outcome of a refused call
   if (rkv::capi::refused("IVPRK", {{"INTEGRATOR", it == nullptr},
                                    {"IDO", ido == nullptr},
                                    {"NEQ", neq == nullptr},
@@ -38,9 +39,9 @@ void rkv_integrator_ivprk(rkv_integrator* it, int32_t* ido, const int32_t* neq, 
                                    {"TOL", tol == nullptr},
                                    {"PARAM", param == nullptr},
                                    {"Y", y == nullptr}})) {
-    return;
+    return kTerminal;
   }
-  it->integrator.integrate(*ido, *neq, *x, *xend, *tol, param, y);
+  return it->integrator.integrate(*ido, *neq, *x, *xend, *tol, param, y);
 }
 
 }  // extern "C"

@@ -34,6 +34,19 @@ void rhs_trampoline(const std::int32_t& neq, const float& x, const float* y, flo
   t_c_rhs(&neq, &x, y, yprime);
 }
 
+// The C routine of the call in progress, put back on every way out (an
+// exception from a C++ function given as the C routine included).
+class CurrentRhs {
+ public:
+  explicit CurrentRhs(rkv_rhs_fn fcn) : saved_(t_c_rhs) { t_c_rhs = fcn; }
+  ~CurrentRhs() { t_c_rhs = saved_; }
+  CurrentRhs(const CurrentRhs&) = delete;
+  CurrentRhs& operator=(const CurrentRhs&) = delete;
+
+ private:
+  rkv_rhs_fn saved_;
+};
+
 // Character data: a pointer and a pointer to its length. A length below 0 is
 // taken as 0; the characters may be null only when there are none.
 bool text_refused(std::string_view routine, std::string_view name, std::string_view len_name,
@@ -63,10 +76,8 @@ void rkv_ivprk(int32_t* ido, const int32_t* neq, rkv_rhs_fn fcn, float* x, const
                         {"Y", y == nullptr}})) {
     return;
   }
-  rkv_rhs_fn const saved = t_c_rhs;
-  t_c_rhs = fcn;
+  const CurrentRhs current(fcn);
   rkv::IVPRK(*ido, *neq, rhs_trampoline, *x, *xend, *tol, param, y);
-  t_c_rhs = saved;
 }
 
 void rkv_e1psh(const char* name, const int32_t* name_len) {
@@ -126,6 +137,18 @@ void rkv_geterrattr(const int32_t* type, int32_t* print, int32_t* stop) {
               {{"TYPE", type == nullptr}, {"PRINT", print == nullptr}, {"STOP", stop == nullptr}}))
     return;
   rkv::GETERRATTR(*type, *print, *stop);
+}
+void rkv_setinitattr(const int32_t* type, const int32_t* print, const int32_t* stop) {
+  if (refused("SETINITATTR",
+              {{"TYPE", type == nullptr}, {"PRINT", print == nullptr}, {"STOP", stop == nullptr}}))
+    return;
+  rkv::SETINITATTR(*type, *print, *stop);
+}
+void rkv_getinitattr(const int32_t* type, int32_t* print, int32_t* stop) {
+  if (refused("GETINITATTR",
+              {{"TYPE", type == nullptr}, {"PRINT", print == nullptr}, {"STOP", stop == nullptr}}))
+    return;
+  rkv::GETINITATTR(*type, *print, *stop);
 }
 void rkv_geterrtext(char* text, const int32_t* text_len, int32_t* length) {
   if (text_refused("GETERRTEXT", "TEXT", "TEXT_LEN", text, text_len) ||

@@ -1,8 +1,10 @@
-// SETERRATTR, GETERRATTR and GETERRTEXT: the caller's access to the print and
-// stop attributes and to the text of the last report. Misuse is posted under
+// SETERRATTR, GETERRATTR, SETINITATTR, GETINITATTR and GETERRTEXT: the
+// caller's access to the print and stop attributes (the thread's and the
+// process-wide initial ones) and to the text of the last report. Misuse is posted under
 // the routine's own name as a TERMINAL error, like every other refusal of
 // the family, so that the attributes in force decide what follows.
 #include <algorithm>
+#include <atomic>
 
 #include "messages.hpp"
 #include "rkv/errors/control.hpp"
@@ -35,6 +37,32 @@ void refuse(std::string_view routine, std::int32_t code, std::string_view text, 
   E1POP(routine);
 }
 
+// Whether SETERRATTR's arguments are acceptable; refused under `routine`
+// when not.
+bool accepted(std::string_view routine, std::int32_t t, std::int32_t p, std::int32_t q) {
+  if (t < kAllTypes || t > kErrorTypes) {
+    refuse(routine, kTypeCode, msg::kSetAttrType, t);
+    return false;
+  }
+  if (!is_attribute_value(p)) {
+    refuse(routine, kValueCode, msg::kAttrValue, p, msg::kPrintArg);
+    return false;
+  }
+  if (!is_attribute_value(q)) {
+    refuse(routine, kValueCode, msg::kAttrValue, q, msg::kStopArg);
+    return false;
+  }
+  return true;
+}
+
+void set_initial(std::atomic<std::int32_t>& (*table)(std::int32_t), std::int32_t type,
+                 std::int32_t value) {
+  if (value == kAttrKeep) return;
+  const std::int32_t first = type == kAllTypes ? 1 : type;
+  const std::int32_t last = type == kAllTypes ? kErrorTypes : type;
+  for (std::int32_t t = first; t <= last; ++t) table(t).store(value, std::memory_order_relaxed);
+}
+
 void set(Table1<std::int32_t, kErrorTypes>& table, std::int32_t type, std::int32_t value) {
   if (value == kAttrKeep) return;
   if (type == kAllTypes) {
@@ -51,21 +79,32 @@ void SETERRATTR(const std::int32_t& type, const std::int32_t& print, const std::
   const std::int32_t t = type;
   const std::int32_t p = print;
   const std::int32_t q = stop;
-  if (t < kAllTypes || t > kErrorTypes) {
-    refuse(msg::kSetAttrName, kTypeCode, msg::kSetAttrType, t);
-    return;
-  }
-  if (!is_attribute_value(p)) {
-    refuse(msg::kSetAttrName, kValueCode, msg::kAttrValue, p, msg::kPrintArg);
-    return;
-  }
-  if (!is_attribute_value(q)) {
-    refuse(msg::kSetAttrName, kValueCode, msg::kAttrValue, q, msg::kStopArg);
-    return;
-  }
+  if (!accepted(msg::kSetAttrName, t, p, q)) return;
   ErrorState& s = state();
   set(s.print_attr, t, p);
   set(s.stop_attr, t, q);
+}
+
+void SETINITATTR(const std::int32_t& type, const std::int32_t& print, const std::int32_t& stop) {
+  const std::int32_t t = type;
+  const std::int32_t p = print;
+  const std::int32_t q = stop;
+  if (!accepted(msg::kSetInitAttrName, t, p, q)) return;
+  set_initial(detail::initial_print, t, p);
+  set_initial(detail::initial_stop, t, q);
+  ErrorState& s = state();
+  set(s.print_attr, t, p);
+  set(s.stop_attr, t, q);
+}
+
+void GETINITATTR(const std::int32_t& type, std::int32_t& print, std::int32_t& stop) {
+  const std::int32_t t = type;
+  if (!detail::is_table_type(t)) {
+    refuse(msg::kGetInitAttrName, kTypeCode, msg::kGetAttrType, t);
+    return;
+  }
+  print = detail::initial_print(t).load(std::memory_order_relaxed);
+  stop = detail::initial_stop(t).load(std::memory_order_relaxed);
 }
 
 void GETERRATTR(const std::int32_t& type, std::int32_t& print, std::int32_t& stop) {

@@ -48,6 +48,8 @@ inline constexpr std::string_view kE1popName = "E1POP";
 inline constexpr std::string_view kAmachName = "AMACH";
 inline constexpr std::string_view kSetAttrName = "SETERRATTR";
 inline constexpr std::string_view kGetAttrName = "GETERRATTR";
+inline constexpr std::string_view kSetInitAttrName = "SETINITATTR";
+inline constexpr std::string_view kGetInitAttrName = "GETINITATTR";
 
 // Header type names, 8 characters each, for types 1..7; anything else prints
 // as kUnknownType.

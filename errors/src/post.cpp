@@ -96,6 +96,8 @@ void E1MES(const std::int32_t& type, const std::int32_t& code, std::string_view 
     return;
   }
 
+  s.worst_posted = std::max(s.worst_posted, detail::severity(t));
+
   // An empty or one-blank text relabels the waiting message.
   const bool relabel = text.empty() || (text.size() == 1 && text[0] == ' ');
   if (!relabel) build_message(s, text);

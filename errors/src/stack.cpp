@@ -101,6 +101,18 @@ void E1POP(std::string_view name) {
   s.level = l - 1;
 }
 
+void E1UNWIND(const std::int32_t& level) {
+  ErrorState& s = state();
+  const std::int32_t top = s.level;
+  const std::int32_t target = std::clamp(level, std::int32_t{1}, std::max(top, std::int32_t{1}));
+  for (std::int32_t l = target + 1; l <= top; ++l) s.user_level(l) = 0;
+  for (std::int32_t l = target + 2; l <= std::min(top + 1, kMaxStackSlots); ++l) {
+    s.level_type(l) = -1;
+    s.level_code(l) = -1;
+  }
+  s.level = target;
+}
+
 std::int32_t E1PENDSTOP() {
   ErrorState& s = state();
   std::int32_t r = 0;

@@ -1,5 +1,6 @@
 // The error state E1ERRSTATE, one record per thread, and its one-time
-// initialisation (once per thread).
+// initialisation (once per thread), from the process-wide initial
+// attributes.
 #include <algorithm>
 
 #include "messages.hpp"
@@ -18,6 +19,22 @@ constinit thread_local ErrorState t_record{};
 }  // namespace
 
 constinit thread_local ErrorState* t_error_state = nullptr;
+
+namespace {
+// The initial attributes of every thread's record, indexed by type (entry 0
+// unused): NOTE and ALERT silent, WARNING printed, FATAL and TERMINAL printed
+// and stopping, the immediate types as their own. Changed only by SETINITATTR.
+constinit std::atomic<std::int32_t> g_initial_print[kErrorTypes + 1] = {0, 0, 0, 1, 1, 1, 1, 1};
+constinit std::atomic<std::int32_t> g_initial_stop[kErrorTypes + 1] = {0, 0, 0, 0, 1, 1, 0, 1};
+}  // namespace
+
+std::atomic<std::int32_t>& initial_print(std::int32_t type) {
+  return g_initial_print[type];
+}
+
+std::atomic<std::int32_t>& initial_stop(std::int32_t type) {
+  return g_initial_stop[type];
+}
 
 ErrorState& first_use() {
   E1INITIAL();
@@ -53,11 +70,11 @@ void E1INITIAL() {
   s.user_level(1) = -1;
   for (std::int32_t l = 2; l <= kMaxStackSlots; ++l) s.user_level(l) = 0;
 
-  static constexpr std::int32_t kPrint[kErrorTypes] = {0, 0, 1, 1, 1, 1, 1};
-  static constexpr std::int32_t kStop[kErrorTypes] = {0, 0, 0, 1, 1, 0, 1};
+  // The process-wide initial attributes (the defaults unless SETINITATTR
+  // changed them before this thread's first use of the family).
   for (std::int32_t t = 1; t <= kErrorTypes; ++t) {
-    s.print_attr(t) = kPrint[t - 1];
-    s.stop_attr(t) = kStop[t - 1];
+    s.print_attr(t) = detail::initial_print(t).load(std::memory_order_relaxed);
+    s.stop_attr(t) = detail::initial_stop(t).load(std::memory_order_relaxed);
     s.traceback_attr(t) = 1;
   }
 

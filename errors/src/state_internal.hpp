@@ -3,10 +3,12 @@
 // runs before it touches it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string_view>
 
 #include "messages.hpp"
+#include "rkv/errors/post.hpp"
 #include "rkv/errors/state.hpp"
 
 namespace rkv::detail {
@@ -45,6 +47,20 @@ inline bool is_true(std::int32_t logical) {
 inline bool is_table_type(std::int32_t t) {
   return t >= 1 && t <= kErrorTypes;
 }
+
+// The rank of a recorded type among the outcomes of a call: the immediate
+// WARNING and FATAL (6, 7) rank as WARNING and FATAL; anything outside 1..7
+// is no error.
+inline std::int32_t severity(std::int32_t t) {
+  if (t == kWarningImmediate) return kWarning;
+  if (t == kFatalImmediate) return kFatal;
+  return is_table_type(t) ? t : 0;
+}
+
+// The process-wide attributes a thread's error state starts from, indexed by
+// error type 1..7 (SETINITATTR).
+std::atomic<std::int32_t>& initial_print(std::int32_t type);
+std::atomic<std::int32_t>& initial_stop(std::int32_t type);
 
 // The waiting message as a view of its used part (never beyond the array).
 inline std::string_view message_view(const ErrorState& s) {

@@ -103,6 +103,8 @@ TEST(CapiNullPointer, NullArgumentCrashedTheProcessNowRefusedNamingIt) {
       {"GETERRATTR", "TYPE", [](Call& c) { rkv_geterrattr(nullptr, &c.v, &c.v); }},
       {"GETERRATTR", "PRINT", [](Call& c) { rkv_geterrattr(&c.i, nullptr, &c.v); }},
       {"GETERRATTR", "STOP", [](Call& c) { rkv_geterrattr(&c.i, &c.v, nullptr); }},
+      {"SETINITATTR", "STOP", [](Call& c) { rkv_setinitattr(&c.i, &c.v, nullptr); }},
+      {"GETINITATTR", "TYPE", [](Call& c) { rkv_getinitattr(nullptr, &c.v, &c.v); }},
       {"GETERRTEXT", "TEXT", [](Call& c) { rkv_geterrtext(nullptr, &c.len, &c.v); }},
       {"GETERRTEXT", "TEXT_LEN", [](Call& c) { rkv_geterrtext(c.text, nullptr, &c.v); }},
       {"GETERRTEXT", "LENGTH", [](Call& c) { rkv_geterrtext(c.text, &c.len, nullptr); }},

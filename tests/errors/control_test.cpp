@@ -78,6 +78,12 @@ TEST(ErrorAttributes, BadArgumentsAreRefusedAndChangeNothing) {
        "The attribute STOP = -2.  It must be 1 (on), 0 (off) or -1 (unchanged)."},
       {"read type 0", [&] { GETERRATTR(0, p, q); }, "GETERRATTR", 1,
        "The error type TYPE = 0.  It must be in the range 1 to 7."},
+      {"initial type 8", [] { SETINITATTR(8, 1, 1); }, "SETINITATTR", 1,
+       "The error type TYPE = 8.  It must be in the range 0 to 7."},
+      {"initial stop 3", [] { SETINITATTR(0, 1, 3); }, "SETINITATTR", 2,
+       "The attribute STOP = 3.  It must be 1 (on), 0 (off) or -1 (unchanged)."},
+      {"read initial type 8", [&] { GETINITATTR(8, p, q); }, "GETINITATTR", 1,
+       "The error type TYPE = 8.  It must be in the range 1 to 7."},
   };
   for (const Case& c : cases) {
     ErrorState& s = fresh();
@@ -89,11 +95,15 @@ TEST(ErrorAttributes, BadArgumentsAreRefusedAndChangeNothing) {
     EXPECT_EQ(all_attributes(), before) << c.what;
     EXPECT_EQ(N1RTY(1), kTerminal) << c.what;
     EXPECT_EQ(s.level_code(2), c.code) << c.what;
-    EXPECT_EQ(std::string(s.name_stack(2).data(), 10), c.routine) << c.what;
+    EXPECT_EQ(std::string(s.name_stack(2).data(), std::string(c.routine).size()), c.routine)
+        << c.what;
     EXPECT_EQ(GETERRTEXT(), c.text) << c.what;
   }
   EXPECT_EQ(p, -9);
   EXPECT_EQ(q, -9);
+  GETINITATTR(kFatal, p, q);  // the process-wide set as it was
+  EXPECT_EQ(p, 1);
+  EXPECT_EQ(q, 1);
 }
 
 TEST(ErrorAttributes, WithInitialAttributesARefusalPrintsAndStops) {

@@ -3,9 +3,12 @@
 // three misuse reports and the immediate-error stop check.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "error_support.hpp"
+#include "rkv/errors/call_scope.hpp"
 #include "rkv/errors/post.hpp"
 #include "rkv/errors/stack.hpp"
 #include "rkv/host/units.hpp"
@@ -318,6 +321,59 @@ TEST(Immediate, StopCheck) {
     EXPECT_EQ(E1PENDSTOP(), c.result);
     EXPECT_EQ(s.pending_warning, 0);
     EXPECT_EQ(s.pending_fatal, 0);
+  }
+}
+
+TEST(Unwinding, AnExceptionThroughCallScopesLeavesTheCallersLevel) {
+  ErrorState& s = fresh();
+  struct Thrown {};
+  for (int k = 0; k < 100; ++k) {  // more than the stack holds
+    try {
+      const CallScope outer;
+      E1PSH("OUTER");
+      E1USR("ON");  // user code called from OUTER ...
+      const CallScope inner;
+      E1PSH("INNER");
+      E1MES(kFatal, 3, "Posted before the throw.");
+      E1USR("ON");
+      throw Thrown{};  // ... throws through both
+    } catch (const Thrown&) {
+    }
+  }
+  EXPECT_EQ(s.level, 1);
+  for (std::int32_t l = 2; l <= 4; ++l) EXPECT_EQ(s.user_level(l), 0) << l;
+  EXPECT_EQ(s.level_type(3), -1);
+  EXPECT_EQ(s.level_code(3), -1);
+  // Reports go on as from a fresh stack: no stale traceback lines.
+  E1PSH("AFTER");
+  EXPECT_EQ(s.level, 2);
+  E1POP("AFTER");
+}
+
+TEST(Unwinding, CallScopeOutcomeIsTheMostSeriousTypePosted) {
+  struct Case {
+    std::vector<std::int32_t> posted;
+    std::int32_t outcome;
+  };
+  const Case cases[] = {{{}, 0},
+                        {{kNote}, 1},
+                        {{kWarning, kAlert}, 3},
+                        {{kFatalImmediate}, 4},
+                        {{kWarningImmediate}, 3},
+                        {{kAlert, kTerminal, kNote}, 5}};
+  for (const Case& c : cases) {
+    ErrorState& s = fresh();
+    for (std::int32_t t = 1; t <= kErrorTypes; ++t) s.print_attr(t) = s.stop_attr(t) = 0;
+    const CallScope outer;
+    E1MES(kFatal, 1, "Before the inner call: not its outcome.");
+    {
+      const CallScope inner;
+      E1PSH("LIB");
+      for (std::int32_t t : c.posted) E1MES(t, 1, "Posted.");
+      EXPECT_EQ(inner.outcome(), c.outcome);
+      E1POP("LIB");
+    }
+    EXPECT_EQ(outer.outcome(), std::max(c.outcome, kFatal));
   }
 }
 

@@ -17,8 +17,15 @@
  * report is printed and whether the run ends (by default it does); see
  * rkv_seterrattr.
  *
- * Each thread has its own error state (name stack, messages, attributes).
- * IVPRK is not re-entrant: the right-hand side must not call it. */
+ * Each thread has its own error state (name stack, messages, attributes),
+ * which starts from the process-wide initial attributes (rkv_setinitattr).
+ * IVPRK is not re-entrant: the right-hand side must not call it.
+ *
+ * A right-hand side must return to its caller: leaving it with longjmp
+ * leaves the thread's rkv_ivprk integration refused for good (error 11).
+ * To abandon the integration from inside the right-hand side, post a FATAL
+ * error (type 4) with rkv_e1mes and return; the call ends at the last
+ * accepted point with the report, which the attributes print or not. */
 #ifndef RKV_RKV_H
 #define RKV_RKV_H
 
@@ -64,6 +71,17 @@ int32_t rkv_n1rty(const int32_t* which);
  * its printing is off, else the last printed), copied into text[0..*text_len-1]
  * and padded with blanks; *length receives the length of the whole text. */
 void rkv_seterrattr(const int32_t* type, const int32_t* print, const int32_t* stop);
+
+/* The process-wide initial attributes, which every thread's error state
+ * starts from when the thread first uses the library. rkv_setinitattr takes
+ * the arguments of rkv_seterrattr and sets the calling thread's attributes as
+ * well; other threads whose error state exists already keep theirs. Called
+ * at the start of a program, it keeps control in every thread started later:
+ *   const int32_t all = 0, off = 0;
+ *   rkv_setinitattr(&all, &off, &off);
+ * rkv_getinitattr reads the initial attributes of type *type (1 to 7). */
+void rkv_setinitattr(const int32_t* type, const int32_t* print, const int32_t* stop);
+void rkv_getinitattr(const int32_t* type, int32_t* print, int32_t* stop);
 void rkv_geterrattr(const int32_t* type, int32_t* print, int32_t* stop);
 void rkv_geterrtext(char* text, const int32_t* text_len, int32_t* length);
 

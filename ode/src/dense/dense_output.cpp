@@ -1,14 +1,26 @@
 // rkv::DenseOutput: output points and events through an Integrator's accept
 // observer. The layer checks its own arguments under the name IVPEV, attaches
 // the observer only for calls that need it, and reports what the tracker met.
+//
+// It keeps the instance's anchor rather than the Integrator object, so a
+// moved integrator is followed and a destroyed or replaced one is refused.
+// Its own in-use flag refuses changes of its lists and a second call while a
+// call is in progress; the observer is attached and detached only while the
+// instance's in-use flag is held, so a direct call of the integrator from
+// another thread is refused and never sees it.
 #include "rkv/ode/dense_output.hpp"
 
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 #include "dense/output_tracker.hpp"
 #include "front/instance.hpp"
 #include "reports/error_points.hpp"
+#include "rkv/errors/call_scope.hpp"
+#include "rkv/errors/params.hpp"
+#include "rkv/errors/post.hpp"
 #include "rkv/errors/stack.hpp"
 
 namespace rkv {
@@ -20,21 +32,53 @@ void storage_failed(std::int32_t neq, std::int32_t events) {
   ode::post_report(ode::ErrorPoint::kDenseStorage, {neq, events});
 }
 
+// Refuses the call under IVPEV's name.
+void refuse(ode::ErrorPoint point) {
+  E1PSH(ode::kDenseName);
+  ode::post_report(point);
+  E1POP(ode::kDenseName);
+}
+
+// The observer attached for the lifetime of the guard (unwinding included).
+class Attached {
+ public:
+  Attached(ode::Instance& in, const ode::AcceptObserver* observer) : in_(in) {
+    in_.observer = observer;
+  }
+  ~Attached() { in_.observer = nullptr; }
+  Attached(const Attached&) = delete;
+  Attached& operator=(const Attached&) = delete;
+
+ private:
+  ode::Instance& in_;
+};
+
 }  // namespace
 
 struct DenseOutput::Impl {
-  explicit Impl(Integrator& it) : integrator(it) {}
+  explicit Impl(Integrator& it) {
+    ode::Instance* in = ode::instance_pointer(it);
+    if (in != nullptr) anchor = in->anchor;
+  }
 
   static bool on_accept(void* self, const ode::StepView& v) {
     return static_cast<Impl*>(self)->tracker.on_accept(v);
   }
 
-  bool check_output(float x, float xend) const;
-  // After a watched run: the event report, IDO = 7 for hits in a step that
-  // completed the interval, and (X, Y) moved to a terminal event.
-  void report_events(std::int32_t& ido, std::int32_t neq, float& x, const float& xend, float* y);
+  // The instance worked through; null once it is gone.
+  [[nodiscard]] ode::Instance* instance() const { return anchor ? *anchor : nullptr; }
 
-  Integrator& integrator;
+  bool check_output(float x, float xend) const;
+  void call(ode::Instance& in, std::int32_t& ido, const std::int32_t& neq, float& x,
+            const float& xend, const float& tol, float* param, float* y);
+  void step_on(ode::Instance& in, std::int32_t& ido, const std::int32_t& neq, float& x,
+               const float& xend, const float& tol, float* param, float* y);
+  void report_step(std::int32_t& ido, const std::int32_t& neq, float& x, const float& xend,
+                   float* y, bool watch);
+
+  std::shared_ptr<ode::Instance*> anchor;
+  // Held from the entry of a call to its way out (and by the list setters).
+  ode::InUseFlag busy{0};
   ode::Tracker tracker;
   ode::AcceptObserver observer{&Impl::on_accept, this};
   std::int32_t neq = 0;
@@ -77,36 +121,25 @@ bool DenseOutput::Impl::check_output(float x, float xend) const {
   return true;
 }
 
-void DenseOutput::Impl::report_events(std::int32_t& ido, std::int32_t neq, float& x,
-                                      const float& xend, float* y) {
-  if (tracker.failure() == ode::TrackFailure::kEventNaN) {
-    ode::post_report(ode::ErrorPoint::kEventNaN, {tracker.failure_index(), tracker.failure_x()});
-  }
-  const std::int32_t hits = tracker.hit_count();
-  if (hits == 0) return;
-  if (ido == 2) {
-    complete_at_events = true;
-    complete_xend = xend;
-    ido = kIdoEvents;
-  }
-  const EventHit& last = tracker.hit(hits - 1);
-  if (last.terminal) {
-    ended = true;
-    solver_x = x;
-    x = last.x;
-    for (std::size_t i = 0; i < static_cast<std::size_t>(neq); ++i) y[i] = last.y[i];
-  }
-}
-
 DenseOutput::DenseOutput(Integrator& integrator) : impl_(std::make_unique<Impl>(integrator)) {}
 
 DenseOutput::~DenseOutput() {
-  ode::Instance& in = ode::instance_of(impl_->integrator);
-  if (in.observer == &impl_->observer) in.observer = nullptr;
+  // The observer is attached only during a call, which cannot be refused
+  // from here: a call in progress would go on in freed memory.
+  if (impl_ && impl_->busy.load(std::memory_order_acquire) != 0) {
+    std::fputs("rkv::DenseOutput destroyed while a call of it is in progress.  The process ends.\n",
+               stderr);
+    std::abort();
+  }
 }
 
 void DenseOutput::set_output(const float* x, std::int32_t n, float* y, float* yprime) {
   Impl& m = *impl_;
+  const ode::InUse own(m.busy);
+  if (!own.held()) {
+    refuse(ode::ErrorPoint::kDenseInUse);
+    return;
+  }
   m.out_x = x;
   m.out_n = n;
   m.out_y = y;
@@ -114,7 +147,29 @@ void DenseOutput::set_output(const float* x, std::int32_t n, float* y, float* yp
   m.out_fresh = true;
 }
 
+namespace {
+
+// The settings locate a sign change; posts the refusal when not.
+bool settings_usable(const EventSettings& settings) {
+  if (settings.bracket_ulps < 0 || settings.bracket_ulps > kMaxBracketUlps) {
+    ode::post_report(ode::ErrorPoint::kBracketUlps, {settings.bracket_ulps});
+    return false;
+  }
+  if (settings.max_iterations < 1) {
+    ode::post_report(ode::ErrorPoint::kMaxIterations, {settings.max_iterations});
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 void DenseOutput::set_events(const Event* events, std::int32_t m, const EventSettings& settings) {
+  const ode::InUse own(impl_->busy);
+  if (!own.held()) {
+    refuse(ode::ErrorPoint::kDenseInUse);
+    return;
+  }
   E1PSH(ode::kDenseName);
   if (m < 1 || events == nullptr) {
     ode::post_report(ode::ErrorPoint::kEventsEmpty, {m});
@@ -125,7 +180,7 @@ void DenseOutput::set_events(const Event* events, std::int32_t m, const EventSet
     }
     if (missing != 0) {
       ode::post_report(ode::ErrorPoint::kEventMissing, {missing});
-    } else if (!impl_->tracker.set_events(events, m, settings)) {
+    } else if (settings_usable(settings) && !impl_->tracker.set_events(events, m, settings)) {
       storage_failed(impl_->neq, m);
     }
   }
@@ -133,57 +188,109 @@ void DenseOutput::set_events(const Event* events, std::int32_t m, const EventSet
 }
 
 void DenseOutput::clear_events() {
+  const ode::InUse own(impl_->busy);
+  if (!own.held()) {
+    refuse(ode::ErrorPoint::kDenseInUse);
+    return;
+  }
   impl_->tracker.clear_events();
 }
 
-void DenseOutput::integrate(std::int32_t& ido, const std::int32_t& neq, float& x, const float& xend,
-                            const float& tol, float* param, float* y) {
-  E1PSH(ode::kDenseName);
+std::int32_t DenseOutput::integrate(std::int32_t& ido, const std::int32_t& neq, float& x,
+                                    const float& xend, const float& tol, float* param, float* y) {
+  const CallScope scope;  // the outcome, and the name stack put back on a throw
   Impl& m = *impl_;
-  ode::Instance& in = ode::instance_of(m.integrator);
-  const bool repeat_end = m.complete_at_events && ido == 2 && xend == m.complete_xend;
-  m.complete_at_events = false;
-  m.tracker.begin_call(xend);
+  E1PSH(ode::kDenseName);
+  const ode::InUse own(m.busy);
+  ode::Instance* in = m.instance();
+  if (!own.held()) {
+    ode::post_report(ode::ErrorPoint::kDenseInUse);
+  } else if (in == nullptr) {
+    ode::post_report(ode::ErrorPoint::kIntegratorGone);
+  } else {
+    const ode::InUse solver(in->in_use);
+    if (solver.held()) {
+      m.call(*in, ido, neq, x, xend, tol, param, y);
+    } else {
+      ode::refuse_in_use();
+    }
+  }
+  E1POP(ode::kDenseName);
+  return scope.outcome();
+}
+
+// One call, with both in-use flags held.
+void DenseOutput::Impl::call(ode::Instance& in, std::int32_t& ido, const std::int32_t& n, float& x,
+                             const float& xend, const float& tol, float* param, float* y) {
+  const bool repeat_end = complete_at_events && ido == 2 && xend == complete_xend;
+  complete_at_events = false;
+  tracker.begin_call(xend);
   if (ido == 3) {
     // Closing: the solver is shown the point it stands at.
     const float shown = x;
-    if (m.ended) x = m.solver_x;
-    m.integrator.integrate(ido, neq, x, xend, tol, param, y);
-    if (m.ended) x = shown;
-    m.ended = false;
-    m.opened = false;
-  } else if (m.ended && ido != 1) {
+    if (ended) x = solver_x;
+    ode::integrator_call_held(in, ido, n, x, xend, tol, param, y);
+    if (ended) x = shown;
+    ended = false;
+    opened = false;
+  } else if (ended) {
     ode::post_report(ode::ErrorPoint::kAfterTerminal, {x});
   } else if (repeat_end) {
     // The interval was completed by the step whose events the caller has seen.
-  } else if (!m.out_fresh || m.check_output(x, xend)) {
-    // Sized for this NEQ before the solver runs; a NEQ below 1 is left to
-    // the solver's own report (the tracker then sees no step).
-    if (neq >= 1 && (ido == 1 || !m.opened || neq != m.neq)) {
-      m.opened = m.tracker.open(neq, in);
-      m.neq = neq;
-      if (!m.opened) {
-        storage_failed(neq, m.tracker.event_count());
-        E1POP(ode::kDenseName);
-        return;
-      }
-    }
-    if (m.out_fresh) {
-      m.tracker.set_output(m.out_x, m.out_n, m.out_y, m.out_yp);
-      m.out_fresh = false;
-    } else if (m.interval_done) {
-      m.tracker.clear_output();
-    }
-    const bool watch =
-        m.tracker.event_count() > 0 || m.tracker.outputs_done() < m.tracker.outputs_total();
-    in.observer = watch ? &m.observer : nullptr;
-    m.integrator.integrate(ido, neq, x, xend, tol, param, y);
-    in.observer = nullptr;
-    m.interval_done = ido == 2;
-
-    if (watch) m.report_events(ido, neq, x, xend, y);
+  } else if (!out_fresh || check_output(x, xend)) {
+    step_on(in, ido, n, x, xend, tol, param, y);
   }
-  E1POP(ode::kDenseName);
+}
+
+// The solver's steps with the observer attached when there is anything to
+// watch, then what the tracker met.
+void DenseOutput::Impl::step_on(ode::Instance& in, std::int32_t& ido, const std::int32_t& n,
+                                float& x, const float& xend, const float& tol, float* param,
+                                float* y) {
+  // Sized for this NEQ before the solver runs; a NEQ below 1 is left to
+  // the solver's own report (the tracker then sees no step).
+  if (n >= 1 && (ido == 1 || !opened || n != neq)) {
+    opened = tracker.open(n, in);
+    neq = n;
+    if (!opened) {
+      storage_failed(n, tracker.event_count());
+      return;
+    }
+  }
+  if (out_fresh) {
+    tracker.set_output(out_x, out_n, out_y, out_yp);
+    out_fresh = false;
+  } else if (interval_done) {
+    tracker.clear_output();
+  }
+  const bool watch = tracker.event_count() > 0 || tracker.outputs_done() < tracker.outputs_total();
+  {
+    const Attached attached(in, watch ? &observer : nullptr);
+    ode::integrator_call_held(in, ido, n, x, xend, tol, param, y);
+  }
+  interval_done = ido == 2;
+  report_step(ido, n, x, xend, y, watch);
+}
+
+void DenseOutput::Impl::report_step(std::int32_t& ido, const std::int32_t& n, float& x,
+                                    const float& xend, float* y, bool watch) {
+  if (tracker.failure() == ode::TrackFailure::kEventNaN) {
+    ode::post_report(ode::ErrorPoint::kEventNaN, {tracker.failure_index(), tracker.failure_x()});
+  }
+  const std::int32_t hits = tracker.hit_count();
+  if (!watch || hits == 0) return;
+  if (ido == 2) {
+    complete_at_events = true;
+    complete_xend = xend;
+    ido = kIdoEvents;
+  }
+  const EventHit& last = tracker.hit(hits - 1);
+  if (last.terminal) {
+    ended = true;
+    solver_x = x;
+    x = last.x;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) y[i] = last.y[i];
+  }
 }
 
 std::int32_t DenseOutput::event_count() const {

@@ -1,7 +1,8 @@
 // A solver instance: everything one integration owns. The solver state, the
 // workspace, the right-hand side given at construction, the in-use flag that
 // refuses a second call while one is in progress, and an optional observer
-// of the accepted steps.
+// of the accepted steps, and the anchor through which a DenseOutput finds
+// the instance (its pointee is cleared when the instance is destroyed).
 //
 // IVPRK and a direct call of I2PRK use the calling thread's default
 // instance, whose right-hand side is the one passed with each call; every
@@ -11,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "front/in_use.hpp"
 #include "rkv/ode/integrator.hpp"
@@ -76,7 +78,11 @@ struct Instance {
   void (*release_context)(void*) = nullptr;  // set when the instance owns `context`
   InUseFlag in_use{0};
   // nullptr for IVPRK's default instance: one predictable branch per step.
+  // Attached and detached only by a caller that holds `in_use`.
   const AcceptObserver* observer = nullptr;
+  // Made by every rkv::Integrator (none for the default instance); points
+  // back at this instance until its destruction.
+  std::shared_ptr<Instance*> anchor;
 };
 
 // Calls f with the instance's own right-hand side (an Integrator's), in the
@@ -107,7 +113,18 @@ void i2prk_call(Instance& in, std::int32_t& ido, std::int32_t neq, const Rhs& rh
 
 // A whole call of an instance made with its own right-hand side (an
 // Integrator): the in-use flag, then the front end with that right-hand side.
+// A null right-hand side is refused (IVPRK, TERMINAL).
 void integrator_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, float& x,
                      const float& xend, const float& tol, float* param, float* y);
+// The same for a caller that already holds the instance's in-use flag.
+void integrator_call_held(Instance& in, std::int32_t& ido, const std::int32_t& neq, float& x,
+                          const float& xend, const float& tol, float* param, float* y);
+
+// Refusals of a whole call, each posted under IVPRK's name: the instance is
+// in use by another call; the integrator was moved from; an assignment to or
+// from an integrator whose call is in progress.
+void refuse_in_use();
+void refuse_moved_from();
+void refuse_assignment_in_use();
 
 }  // namespace rkv::ode

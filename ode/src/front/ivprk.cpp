@@ -10,6 +10,7 @@
 #include "front/instance.hpp"
 #include "front/workspace_testing.hpp"
 #include "reports/error_points.hpp"
+#include "rkv/errors/call_scope.hpp"
 #include "rkv/errors/stack.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "step/solver_state.hpp"
@@ -57,6 +58,7 @@ bool fits(const Workspace& ws, std::int32_t neq) {
 }  // namespace
 
 Instance::~Instance() {
+  if (anchor) *anchor = nullptr;
   release(workspace);
   if (release_context != nullptr) release_context(context);
 }
@@ -118,38 +120,90 @@ void front_end(Instance& in, std::int32_t& ido, std::int32_t neq, const Rhs& rhs
   }
 }
 
-// Everything of one call from the entry to the way out. NEQ sizes the
-// workspace and every loop: it is taken once, so that a caller's variable
-// changed during the call (from the right-hand side) cannot make a loop run
-// past the workspace or Y.
+// Everything of one call from the entry to the way out, for a caller that
+// holds the in-use flag. NEQ sizes the workspace and every loop: it is taken
+// once, so that a caller's variable changed during the call (from the
+// right-hand side) cannot make a loop run past the workspace or Y.
 template <class Rhs>
-void ivprk_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, const Rhs& rhs, float& x,
-                const float& xend, const float& tol, float* param, float* y) {
+void ivprk_held_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, const Rhs& rhs,
+                     float& x, const float& xend, const float& tol, float* param, float* y) {
   E1PSH(kFrontName);
-  const InUse busy(in.in_use);
-  if (!busy.held()) {
-    // Refused before anything of the call in progress is read or written:
-    // neither the workspace nor PARAM is touched.
-    post_report(ErrorPoint::kFrontInUse);
-    E1POP(kFrontName);
-    return;
-  }
   front_end(in, ido, std::int32_t{neq}, rhs, x, xend, tol, param, y);
   E1POP(kFrontName);
   if (ido == 3) release(in.workspace);
 }
 
+template <class Rhs>
+void ivprk_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, const Rhs& rhs, float& x,
+                const float& xend, const float& tol, float* param, float* y) {
+  const InUse busy(in.in_use);
+  if (!busy.held()) {
+    // Refused before anything of the call in progress is read or written:
+    // neither the workspace nor PARAM is touched.
+    refuse_in_use();
+    return;
+  }
+  ivprk_held_call(in, ido, neq, rhs, x, xend, tol, param, y);
+}
+
+// Whether the instance's own right-hand side is a function at all.
+bool has_own_rhs(const Instance& in) {
+  switch (in.kind) {
+    case RhsKind::kContext:
+      return in.with_context != nullptr;
+    case RhsKind::kPointer:
+      return in.with_pointers != nullptr;
+    default:
+      return in.plain != nullptr;
+  }
+}
+
+// Posts one of the refusals of a whole call under IVPRK's name.
+void refuse(ErrorPoint point) {
+  E1PSH(kFrontName);
+  post_report(point);
+  E1POP(kFrontName);
+}
+
 }  // namespace
+
+void refuse_in_use() {
+  refuse(ErrorPoint::kFrontInUse);
+}
+
+void refuse_moved_from() {
+  refuse(ErrorPoint::kFrontMovedFrom);
+}
+
+void refuse_assignment_in_use() {
+  refuse(ErrorPoint::kFrontAssignInUse);
+}
 
 void integrator_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, float& x,
                      const float& xend, const float& tol, float* param, float* y) {
+  if (!has_own_rhs(in)) {
+    refuse(ErrorPoint::kFrontNoRhs);
+    return;
+  }
   with_own_rhs(in, [&](const auto& rhs) { ivprk_call(in, ido, neq, rhs, x, xend, tol, param, y); });
+}
+
+void integrator_call_held(Instance& in, std::int32_t& ido, const std::int32_t& neq, float& x,
+                          const float& xend, const float& tol, float* param, float* y) {
+  if (!has_own_rhs(in)) {
+    refuse(ErrorPoint::kFrontNoRhs);
+    return;
+  }
+  with_own_rhs(
+      in, [&](const auto& rhs) { ivprk_held_call(in, ido, neq, rhs, x, xend, tol, param, y); });
 }
 
 }  // namespace ode
 
 void IVPRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x, const float& xend,
            const float& tol, float* param, float* y) {
+  // Puts the name stack back should the right-hand side throw.
+  const CallScope scope;
   ode::ivprk_call(ode::default_instance(), ido, neq, ode::PlainRhs{fcn}, x, xend, tol, param, y);
 }
 

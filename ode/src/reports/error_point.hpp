@@ -51,6 +51,10 @@ enum class ErrorPoint : std::int32_t {
   // recorded in the state, which belongs to the call in progress.
   kFrontInUse,
   kInUse,
+  // Refusals of the integrator objects, posted without a point.
+  kFrontNoRhs,
+  kFrontMovedFrom,
+  kFrontAssignInUse,
   // The output-point and event layer; not recorded in a solver state.
   kOutputOutside,
   kOutputOrder,
@@ -60,6 +64,10 @@ enum class ErrorPoint : std::int32_t {
   kEventNaN,
   kAfterTerminal,
   kDenseStorage,
+  kDenseInUse,
+  kIntegratorGone,
+  kBracketUlps,
+  kMaxIterations,
   kCount  // the number of points
 };
 

@@ -90,6 +90,14 @@ inline constexpr std::array<Report, static_cast<std::size_t>(ErrorPoint::kCount)
     {ErrorPoint::kInUse, kIntegratorName, 5, 11,
      "I2PRK is already in use.  It cannot be called again before the call in progress has "
      "returned."},
+    {ErrorPoint::kFrontNoRhs, kFrontName, 5, 21,
+     "The right-hand side of the integrator is a null function.  It cannot be evaluated."},
+    {ErrorPoint::kFrontMovedFrom, kFrontName, 5, 22,
+     "The integrator has been moved from.  It holds no integration until another is assigned to "
+     "it."},
+    {ErrorPoint::kFrontAssignInUse, kFrontName, 5, 23,
+     "The integrator is in use.  It cannot be assigned to or from before the call in progress has "
+     "returned."},
     {ErrorPoint::kOutputOutside, kDenseName, 5, 1,
      "The output point XOUT(%(I1)) = %(R1) is outside the interval from X = %(R2) to XEND = "
      "%(R3)."},
@@ -109,6 +117,16 @@ inline constexpr std::array<Report, static_cast<std::size_t>(ErrorPoint::kCount)
     {ErrorPoint::kDenseStorage, kDenseName, 5, 8,
      "The required storage cannot be allocated.  Storage based on NEQ = %(I1) and %(I2) event "
      "functions."},
+    {ErrorPoint::kDenseInUse, kDenseName, 5, 9,
+     "IVPEV is already in use.  It cannot be called again, nor its output points or events "
+     "changed, before the call in progress has returned."},
+    {ErrorPoint::kIntegratorGone, kDenseName, 5, 10,
+     "The integration this DenseOutput works through no longer exists.  Its integrator was "
+     "destroyed or assigned to, or had been moved from when the DenseOutput was made."},
+    {ErrorPoint::kBracketUlps, kDenseName, 5, 11,
+     "The event setting BRACKET_ULPS = %(I1).  It must be in the range 0 to 65536."},
+    {ErrorPoint::kMaxIterations, kDenseName, 5, 12,
+     "The event setting MAX_ITERATIONS = %(I1).  It must be at least 1."},
 }};
 // clang-format on
 

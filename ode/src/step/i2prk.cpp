@@ -21,6 +21,7 @@
 
 #include "front/instance.hpp"
 #include "reports/error_points.hpp"
+#include "rkv/errors/call_scope.hpp"
 #include "rkv/errors/stack.hpp"
 #include "rkv/errors/user_code.hpp"
 #include "rkv/ode/ivprk.hpp"
@@ -377,6 +378,7 @@ template void i2prk_call<PointerRhs>(Instance&, std::int32_t&, std::int32_t, con
 
 void I2PRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x, const float& xend,
            const float& tol, float* param, float* y, NormFunction fnorm, float* wk) {
+  const CallScope scope;  // puts the name stack back should user code throw
   ode::Instance& in = ode::default_instance();
   const ode::InUse busy(in.in_use);
   if (!busy.held()) {

@@ -5,8 +5,14 @@
 // application that wants to handle errors itself turns the stops off (and,
 // to show the reports in its own way, the printing), then asks N1RTY(1) for
 // the type of the error its call left and GETERRTEXT for the text.
-// Attributes belong to the calling thread's error state; without a call of
-// SETERRATTR they keep their initial values.
+// Attributes belong to the calling thread's error state, which starts from
+// the process-wide initial attributes; without a call of SETERRATTR they
+// keep those. SETINITATTR at the start of a program keeps control in every
+// thread it starts afterwards:
+//
+//   rkv::SETINITATTR(rkv::kAllTypes, rkv::kAttrOff, rkv::kAttrOff);
+//   std::thread worker(...);   // its errors are neither printed nor stopping
+
 #pragma once
 
 #include <cstdint>
@@ -34,6 +40,19 @@ void SETERRATTR(const std::int32_t& type, const std::int32_t& print, const std::
 // Reads the attributes of error type TYPE (1 to 7) into PRINT and STOP. Any
 // other TYPE is a TERMINAL error (code 1); PRINT and STOP are not changed.
 void GETERRATTR(const std::int32_t& type, std::int32_t& print, std::int32_t& stop);
+
+// Sets the process-wide initial attributes of error type TYPE, with the
+// arguments of SETERRATTR: the attributes every thread's error state starts
+// from when the thread first uses the error family. The calling thread's own
+// attributes are set as well, as SETERRATTR would; other threads whose error
+// state already exists keep theirs. Misuse is refused as by SETERRATTR
+// (TERMINAL, code 1 for TYPE, 2 for PRINT or STOP, under SETINITATTR) and
+// changes nothing. Safe to call from any thread.
+void SETINITATTR(const std::int32_t& type, const std::int32_t& print, const std::int32_t& stop);
+
+// Reads the process-wide initial attributes of error type TYPE (1 to 7);
+// refused as GETERRATTR refuses (under GETINITATTR).
+void GETINITATTR(const std::int32_t& type, std::int32_t& print, std::int32_t& stop);
 
 // The message text of the last report: the message waiting to be printed if
 // there is one (an error whose printing is off waits until the next message

@@ -14,6 +14,13 @@ namespace rkv {
 void E1PSH(std::string_view name);
 void E1POP(std::string_view name);
 
+// Puts the stack back at LEVEL (1 or above, not above the current level)
+// after an exception from user code has left the routines above it: their
+// names are removed without a report, their error slots and user-code marks
+// cleared, as if each had popped without an error. The error of the routine
+// at LEVEL + 1, if one was recorded, stays in its slot for N1RTY(1).
+void E1UNWIND(const std::int32_t& level);
+
 // Stop check for the pending immediate WARNING/FATAL flags; consumes them.
 std::int32_t E1PENDSTOP();
 

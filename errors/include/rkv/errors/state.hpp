@@ -50,6 +50,10 @@ struct ErrorState {
   // every waiting message begins with), kept for GETERRTEXT.
   std::array<char, kMessageCapacity> printed_text;
   std::int32_t printed_length;
+  // The most serious error type posted since the innermost CallScope began
+  // (call_scope.hpp): 0 none, 1 to 5, the immediate types 6 and 7 counted as
+  // 3 and 4.
+  std::int32_t worst_posted;
 };
 
 // One-time initialisation (does its work on the thread's first call only).

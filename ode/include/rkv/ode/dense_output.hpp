@@ -26,8 +26,30 @@
 //   }
 //
 // Reports (through the error family, under the name IVPEV): an output point
-// outside [X, XEND] or out of order, an empty event list, an event function
-// returning NaN, a call that continues after a terminal event.
+// outside [X, XEND] or out of order, an empty event list, event settings
+// that cannot locate anything, an event function returning NaN, a call that
+// continues after a terminal event (IDO = 1 included), a call or a change of
+// the lists made while a call of this object is in progress (from an event
+// function or the right-hand side, or from another thread; code 9), a call
+// after the integrator's integration is gone (code 10).
+//
+// Lifetime: the object works through the integration the integrator owns,
+// not the Integrator object: moving the integrator (into a std::vector that
+// grows, say) is harmless. When the integrator is destroyed or assigned to,
+// the next call is refused (code 10); the object itself may outlive it.
+// Destroying the object while a call of it is in progress ends the process
+// at once with a message on standard error.
+//
+// Exceptions: as Integrator::integrate. An exception from the right-hand
+// side or an event function leaves integrate() unchanged; the names pushed
+// are popped, the in-use flags released, the observer detached from the
+// integrator, and the integration stays open at its last accepted point
+// (IDO = 2 with the same XEND goes on, IDO = 3 closes). Output points not
+// yet given their values get them when the integration goes on.
+//
+// Threads: one call at a time per object. While it runs, a direct call of
+// the same integrator from another thread is refused (IVPRK, code 11) and
+// sees nothing of this layer, and the other way round.
 #pragma once
 
 #include <cstdint>
@@ -46,8 +68,8 @@ inline constexpr std::int32_t kIdoEvents = 7;
 
 class DenseOutput {
  public:
-  // Works through `integrator`, which must outlive it and stay where it is
-  // (not be moved from) while this object exists.
+  // Works through the integration `integrator` owns (followed through moves
+  // of the integrator; refused once it is gone).
   explicit DenseOutput(Integrator& integrator);
   ~DenseOutput();
   DenseOutput(const DenseOutput&) = delete;
@@ -68,8 +90,10 @@ class DenseOutput {
   // The IDO protocol of Integrator::integrate, and IDO = kIdoEvents on return
   // when events were located in the last step (X and Y are then at the
   // step's end, or at the terminal event when one ended the integration).
-  void integrate(std::int32_t& ido, const std::int32_t& neq, float& x, const float& xend,
-                 const float& tol, float* param, float* y);
+  // Returns the outcome of the call, as Integrator::integrate does (this
+  // layer's own reports included).
+  std::int32_t integrate(std::int32_t& ido, const std::int32_t& neq, float& x, const float& xend,
+                         const float& tol, float* param, float* y);
 
   // The events located in the last step, in the order of x, up to and
   // including the first terminal one (index 0 .. event_count() - 1; any

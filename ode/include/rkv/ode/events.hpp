@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #pragma GCC visibility push(default)  // the interface the shared libraries export
 
@@ -41,10 +42,32 @@ struct EventHit {
   const float* yprime;
 };
 
+// An event watching any callable g(neq, x, y, yprime) returning a value
+// convertible to float. The event refers to g, which must stay alive (and
+// where it is) while the event is watched, as a context pointer must; a
+// temporary is not accepted.
+template <class F>
+requires std::is_invocable_r_v<float, const F&, const std::int32_t&, const float&, const float*,
+                               const float*>
+    Event make_event(const F& g, Crossing crossing = Crossing::kEither, bool terminal = false) {
+  auto call = [](void* f, const std::int32_t& neq, const float& x, const float* y,
+                 const float* yp) -> float { return (*static_cast<const F*>(f))(neq, x, y, yp); };
+  return Event{call, const_cast<void*>(static_cast<const void*>(&g)), crossing, terminal};
+}
+template <class F>
+Event make_event(const F&& g, Crossing crossing = Crossing::kEither,
+                 bool terminal = false) = delete;
+
+// The widest bracket EventSettings::bracket_ulps may ask for: a relative
+// width of about 2^-7.
+inline constexpr std::int32_t kMaxBracketUlps = 65536;
+
 // How events are located: a bracketing root finder (the Illinois variant of
 // regula falsi, falling back to bisection) shrinks the bracket of each sign
 // change until its ends are at most `bracket_ulps` units in the last place
 // apart, or g is exactly 0; the end after the sign change is reported.
+// Settings that cannot locate anything (bracket_ulps outside 0 to
+// kMaxBracketUlps, max_iterations below 1) are refused by set_events.
 struct EventSettings {
   std::int32_t bracket_ulps = 4;
   std::int32_t max_iterations = 200;

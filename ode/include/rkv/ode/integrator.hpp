@@ -12,6 +12,22 @@
 // One integrator serves one call at a time: a call made while a call of the
 // same integrator is in progress (from its right-hand side, or from another
 // thread) is refused with IVPRK's "already in use" TERMINAL error.
+//
+// Exceptions: an exception thrown by the right-hand side (or by anything it
+// calls) leaves integrate() unchanged. On the way out every routine name the
+// call pushed is popped, the in-use flag and any attachment are released,
+// and the integration stays open at its last accepted point (X and Y as the
+// last accepted step left them): the next call may go on with IDO = 2 and
+// the same XEND, or close with IDO = 3. The integrator itself never throws.
+//
+// Lifetime: moving an integrator moves its integration (a DenseOutput over
+// it follows). A call of a moved-from integrator, and of one made with a
+// null function, is refused with a TERMINAL report (IVPRK, codes 22 and 21).
+// Assigning to or from an integrator while a call of it is in progress is
+// refused (TERMINAL, code 23) and changes neither. Destroying an integrator
+// while a call of it is in progress (from its right-hand side or another
+// thread) cannot be refused: the process ends at once with a message on
+// standard error.
 #pragma once
 
 #include <cstdint>
@@ -34,8 +50,10 @@ using RhsPointerFunction = void (*)(void* context, const std::int32_t* neq, cons
 class Integrator;
 namespace ode {
 struct Instance;
-// The instance an integrator owns (for the solver's own layers).
+// The instance an integrator owns (for the solver's own layers); the
+// pointer form is null for a moved-from integrator.
 Instance& instance_of(Integrator& integrator);
+Instance* instance_pointer(Integrator& integrator);
 }  // namespace ode
 
 class Integrator {
@@ -53,16 +71,23 @@ class Integrator {
 
   // Releases the workspace (whether or not IDO = 3 was called).
   ~Integrator();
-  // A moved-from integrator may only be destroyed or assigned to.
+  // A moved-from integrator may only be destroyed or assigned to; a call of
+  // it is refused with a report.
   Integrator(Integrator&& other) noexcept;
   Integrator& operator=(Integrator&& other) noexcept;
   Integrator(const Integrator&) = delete;
   Integrator& operator=(const Integrator&) = delete;
 
   // The IDO protocol 1 to 6 exactly as IVPRK(IDO, NEQ, f, X, XEND, TOL,
-  // PARAM, Y); reports name IVPRK and I2PRK as IVPRK's do.
-  void integrate(std::int32_t& ido, const std::int32_t& neq, float& x, const float& xend,
-                 const float& tol, float* param, float* y);
+  // PARAM, Y); reports name IVPRK and I2PRK as IVPRK's do. Returns the
+  // outcome of the call: the most serious error type it posted (0 none,
+  // 1 NOTE, 2 ALERT, 3 WARNING, 4 FATAL, 5 TERMINAL; the immediate types as
+  // WARNING and FATAL). IDO holds the value of the moment, so with the stops
+  // off a call that failed may return IDO = 2 with X short of XEND: only a
+  // call whose outcome is below 4 that returns IDO = 2 has X equal to XEND
+  // bit for bit.
+  std::int32_t integrate(std::int32_t& ido, const std::int32_t& neq, float& x, const float& xend,
+                         const float& tol, float* param, float* y);
 
  private:
   // Takes ownership of `owned`, released with `release` (also when the
@@ -80,6 +105,7 @@ class Integrator {
   }
 
   friend ode::Instance& ode::instance_of(Integrator& integrator);
+  friend ode::Instance* ode::instance_pointer(Integrator& integrator);
   ode::Instance* instance_;
 };
 

@@ -17,6 +17,14 @@
 // same thread (from the right-hand side or the norm routine) is refused
 // without touching the integration in progress. For several integrations at
 // once see rkv::Integrator (integrator.hpp).
+//
+// Exceptions: an exception thrown by the right-hand side (or, for I2PRK, the
+// norm routine) passes through unchanged. On the way out the routine names
+// pushed are popped and the in-use flag released; the integration stays open
+// at its last accepted point, so that IDO = 2 with the same XEND goes on and
+// IDO = 3 closes. With the stops off, IDO holds the value of the moment after
+// a failed call (it may be 2 with X short of XEND): N1RTY(1) says whether the
+// call posted an error; rkv::Integrator returns it.
 #pragma once
 
 #include <cstdint>
