@@ -67,27 +67,31 @@ class Integrator {
     const Real xendr = static_cast<Real>(xend), tolr = static_cast<Real>(tol);
     rhs_->prepare(neq);
     Outcome o;
-    {
+    try {
       QuietErrors quiet;
       if (compiled()) {
         py::gil_scoped_release release;
-        it_->integrate(ido, neq, xr, xendr, tolr, p, yv);
-        o = read_outcome();
+        o = call(ido, neq, xr, xendr, tolr, p, yv);
       } else {
-        it_->integrate(ido, neq, xr, xendr, tolr, p, yv);
-        o = read_outcome();
+        o = call(ido, neq, xr, xendr, tolr, p, yv);
       }
+    } catch (...) {  // from the right-hand side: X is the last accepted point
+      x_ = static_cast<double>(xr);
+      throw;
     }
     x_ = static_cast<double>(xr);
-    if (rhs_->raised) {
-      py::error_already_set e = std::move(*rhs_->raised);
-      rhs_->raised.reset();
-      throw e;
-    }
     return py::make_tuple(ido, static_cast<double>(xr), o.type, o.code, o.message);
   }
 
  private:
+  Outcome call(std::int32_t& ido, std::int32_t neq, Real& x, Real xend, Real tol, Real* p,
+               Real* y) {
+    const std::int32_t worst = it_->integrate(ido, neq, x, xend, tol, p, y);
+    Outcome o = read_outcome();
+    o.type = worst;
+    return o;
+  }
+
   static std::unique_ptr<Rhs<Real>> make_python(py::object fun) {
     if (!PyCallable_Check(fun.ptr())) throw py::type_error("fun must be callable");
     auto r = std::make_unique<Rhs<Real>>();

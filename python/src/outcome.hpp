@@ -42,7 +42,9 @@ class QuietErrors {
   std::array<std::int32_t, kErrorTypes> stop_{};
 };
 
-// The type, code and text the last library call of this thread left.
+// The type, code and text the last library call of this thread left (an
+// object's call reports its most serious error as its outcome, which the
+// caller puts in place of the type).
 inline Outcome read_outcome() {
   Outcome o;
   o.type = N1RTY(1);

@@ -8,25 +8,19 @@
 // sized before each call of the solver, so an evaluation allocates nothing.
 //
 // An exception raised by a Python callable (KeyboardInterrupt included, from
-// the check for signals before each evaluation) is kept and the solver's call
-// is abandoned by a FATAL error posted in the name of P1FCN, the path the
-// error family provides for a right-hand side that cannot go on; the caller
-// then raises the kept exception. Later evaluations in the same call return
-// zeros without calling Python.
+// the check for signals before each evaluation) leaves as a C++ exception
+// (pybind11's error_already_set) through the solver, which passes it on
+// unchanged with the integration left open at its last accepted point; the
+// module's boundary hands it back to Python as the same exception.
 #pragma once
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
-#include <optional>
 #include <stdexcept>
 #include <string>
-#include <string_view>
 #include <vector>
-
-#include "rkv/errors/post.hpp"
-#include "rkv/errors/stack.hpp"
 
 namespace rkv::python {
 
@@ -40,24 +34,16 @@ struct Rhs {
   py::object fun;  // None for a compiled right-hand side
   CompiledRhs compiled = nullptr;
   void* user_data = nullptr;
-  std::vector<double> y;                        // the state, widened
-  std::vector<double> dydt;                     // the compiled function's result
-  std::optional<py::error_already_set> raised;  // kept for the caller
+  std::vector<double> y;     // the state, widened
+  std::vector<double> dydt;  // the compiled function's result
 
   void prepare(std::int32_t n) {
     if (y.size() < static_cast<std::size_t>(n)) {
       y.resize(static_cast<std::size_t>(n));
       dydt.resize(static_cast<std::size_t>(n));
     }
-    raised.reset();
   }
 };
-
-inline void P1FCN_abandon() {
-  E1PSH("P1FCN");
-  E1MES(kFatal, 1, "The right-hand side raised an exception; the call was abandoned.");
-  E1POP("P1FCN");
-}
 
 template <class Real>
 void call_compiled(void* context, const std::int32_t& n, const Real& x, const Real* y,
@@ -89,23 +75,7 @@ void call_python_once(Rhs<Real>& r, std::int32_t n, Real x, const Real* y, Real*
 
 template <class Real>
 void call_python(void* context, const std::int32_t& n, const Real& x, const Real* y, Real* yprime) {
-  auto& r = *static_cast<Rhs<Real>*>(context);
-  if (!r.raised) {
-    try {
-      call_python_once(r, n, x, y, yprime);
-      return;
-    } catch (py::error_already_set& e) {
-      r.raised.emplace(std::move(e));
-    } catch (py::builtin_exception& e) {
-      e.set_error();
-      r.raised.emplace();
-    } catch (const std::exception& e) {
-      PyErr_SetString(PyExc_RuntimeError, e.what());
-      r.raised.emplace();
-    }
-    P1FCN_abandon();
-  }
-  for (std::int32_t i = 0; i < n; ++i) yprime[i] = Real(0);
+  call_python_once(*static_cast<Rhs<Real>*>(context), n, x, y, yprime);
 }
 
 }  // namespace rkv::python
