@@ -9,6 +9,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -65,7 +66,18 @@ class Integrator {
     const auto neq = static_cast<std::int32_t>(y.size());
     Real xr = static_cast<Real>(x);
     const Real xendr = static_cast<Real>(xend), tolr = static_cast<Real>(tol);
-    rhs_->prepare(neq);
+    // A call made while another is in progress (another thread, with the
+    // lock released) must not resize the buffers in use: the solver refuses
+    // it before any evaluation.
+    const bool first = !busy_.exchange(true);
+    if (first) rhs_->prepare(neq);
+    const struct Release {
+      std::atomic<bool>& busy;
+      bool first;
+      ~Release() {
+        if (first) busy = false;
+      }
+    } release_busy{busy_, first};
     Outcome o;
     try {
       QuietErrors quiet;
@@ -110,6 +122,7 @@ class Integrator {
   std::unique_ptr<Rhs<Real>> rhs_;  // before the solver, whose context it is
   std::unique_ptr<typename Solver<Real>::type> it_;
   double x_ = 0.0;
+  std::atomic<bool> busy_{false};
 };
 
 }  // namespace rkv::python

@@ -107,3 +107,26 @@ def test_ensemble_reports_each_member():
     assert not res.success and res.status.tolist() == [-1, -1]
     assert [(e.type, e.code) for e in res.errors] == [(rkv._errors.FATAL, 3)] * 2
     assert np.all(res.t < 1.0)
+
+
+def compiled_forms(clib):
+    """The ways of passing rhs.c's lorenz, by name."""
+    import cffi
+    ffi = cffi.FFI()
+    ffi.cdef("void lorenz(int32_t, double, const double *, double *, void *);")
+    lib = ffi.dlopen(clib._name)
+    pointer = ctypes.cast(clib.lorenz, rkv.CFUNCTYPE)
+    return {"address": ctypes.cast(clib.lorenz, ctypes.c_void_p).value,
+            "ctypes": clib.lorenz, "CFUNCTYPE": pointer,
+            "LowLevelCallable": scipy.LowLevelCallable(pointer),
+            "cffi": ffi.cast("void (*)(int32_t, double, const double *, double *, void *)",
+                             ffi.addressof(lib, "lorenz"))}
+
+
+def test_every_form_of_compiled_function_gives_the_python_bits(clib):
+    fun, t_span, y0 = PROBLEMS["lorenz"]
+    want = rkv.solve_ivp(fun, t_span, y0, rtol=RTOL, atol=ATOL)
+    for form, compiled in compiled_forms(clib).items():
+        got = rkv.solve_ivp(compiled, t_span, y0, rtol=RTOL, atol=ATOL)
+        assert rkv.Integrator(compiled).compiled, form
+        np.testing.assert_array_equal(got.y, want.y, err_msg=form)
