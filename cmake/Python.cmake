@@ -19,8 +19,10 @@ if(Python3_FOUND AND Python3_NumPy_FOUND)
   endif()
 endif()
 
+# Not by default in a cross build (the interpreter found is the build
+# machine's) nor as a subproject.
 set(rkv_python_default OFF)
-if(rkv_python_found AND RKV_TOP_LEVEL)
+if(rkv_python_found AND RKV_TOP_LEVEL AND NOT CMAKE_CROSSCOMPILING)
   set(rkv_python_default ON)
 endif()
 option(RKV_BUILD_PYTHON "Build the Python module rkv (needs pybind11, Python 3 and NumPy)"
