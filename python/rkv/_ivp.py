@@ -135,6 +135,9 @@ def solve_ivp(fun, t_span, y0, method="RKV65", t_eval=None, dense_output=False, 
     t0, t1, t_eval = _check_span(t_span, t_eval)
     y = np.array(y0, dtype=dtype).reshape(-1)
     compiled = address_of(fun) is not None
+    if compiled and (args is not None or vectorized):
+        raise TypeError("a compiled right-hand side takes neither args (pass its user_data "
+                        "through a scipy.LowLevelCallable) nor vectorized")
     it = Integrator(fun if compiled else _python_rhs(fun, args, vectorized), dtype)
     tol, param = settings(t0, t1, rtol, atol, first_step, max_step, dtype)
     try:
@@ -146,7 +149,7 @@ def solve_ivp(fun, t_span, y0, method="RKV65", t_eval=None, dense_output=False, 
         it._impl.integrate(3, t0, t1, tol, param, y)
     if t_eval is None and ts[-1] != t1 and len(ts) > 1:
         ts[-1] = t1  # the last step ends on t1 as rounded to the dtype
-    return OdeResult(t=np.array(ts), y=np.array(ys, dtype=dtype).reshape(len(ts), -1).T,
+    return OdeResult(t=np.array(ts), y=np.array(ys, dtype=dtype).reshape(len(ts), y.size).T,
                      sol=None, t_events=None, y_events=None, nfev=int(param[_EVALUATIONS]),
                      njev=0, nlu=0, status=0,
                      message="The solver successfully reached the end of the integration "

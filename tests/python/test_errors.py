@@ -99,12 +99,14 @@ def test_exception_in_solve_ivp_and_scipy_path():
     dict(rtol=-1.0, exc=ValueError),
     dict(method="RK45", exc=ValueError),
     dict(fun=lambda t, y: [1.0, 2.0], exc=ValueError),
+    dict(fun=rkv.CFUNCTYPE(lambda n, t, y, f, d: None), args=(1.0,), exc=TypeError),
+    dict(y0=[np.nan], exc=rkv.Error),
 ])
 def test_bad_input_is_refused(bad):
     bad = dict(bad)
-    exc, fun = bad.pop("exc"), bad.pop("fun", decay)
+    exc, fun, y0 = bad.pop("exc"), bad.pop("fun", decay), bad.pop("y0", [1.0])
     with pytest.raises(exc):
-        rkv.solve_ivp(fun, (0, 1), [1.0], **bad)
+        rkv.solve_ivp(fun, (0, 1), y0, **bad)
 
 
 def test_arrays_must_be_the_integrators_own():

@@ -63,6 +63,7 @@ def test_matches_the_cpp_example():
 
 def test_t_eval_points_are_hit():
     fun, _, y0 = PROBLEMS["oscillator"]
+    assert rkv.solve_ivp(fun, (0, 3), y0, t_eval=[]).y.shape == (2, 0)
     t_eval = np.linspace(0, 3, 7)
     res = rkv.solve_ivp(fun, (0, 3), y0, t_eval=t_eval, rtol=RTOL, atol=ATOL)
     np.testing.assert_array_equal(res.t, t_eval)
