@@ -111,17 +111,36 @@ def test_ensemble_reports_each_member():
 
 
 def compiled_forms(clib):
-    """The ways of passing rhs.c's lorenz, by name."""
-    import cffi
-    ffi = cffi.FFI()
-    ffi.cdef("void lorenz(int32_t, double, const double *, double *, void *);")
-    lib = ffi.dlopen(clib._name)
+    """The ways of passing rhs.c's lorenz (and Numba's, where installed), by name."""
     pointer = ctypes.cast(clib.lorenz, rkv.CFUNCTYPE)
-    return {"address": ctypes.cast(clib.lorenz, ctypes.c_void_p).value,
-            "ctypes": clib.lorenz, "CFUNCTYPE": pointer,
-            "LowLevelCallable": scipy.LowLevelCallable(pointer),
-            "cffi": ffi.cast("void (*)(int32_t, double, const double *, double *, void *)",
-                             ffi.addressof(lib, "lorenz"))}
+    forms = {"address": ctypes.cast(clib.lorenz, ctypes.c_void_p).value,
+             "ctypes": clib.lorenz, "CFUNCTYPE": pointer,
+             "LowLevelCallable": scipy.LowLevelCallable(pointer)}
+    try:
+        import cffi
+        ffi = cffi.FFI()
+        ffi.cdef("void lorenz(int32_t, double, const double *, double *, void *);")
+        lib = ffi.dlopen(clib._name)
+        forms["cffi"] = ffi.cast("void (*)(int32_t, double, const double *, double *, void *)",
+                                 ffi.addressof(lib, "lorenz"))
+    except ImportError:
+        pass
+    try:
+        import numba
+        from numba import carray, types
+    except ImportError:
+        return forms
+    sig = types.void(types.int32, types.float64, types.CPointer(types.float64),
+                     types.CPointer(types.float64), types.voidptr)
+
+    @numba.cfunc(sig)
+    def lorenz(n, t, y_, f_, data):
+        y, f = carray(y_, (3,)), carray(f_, (3,))
+        f[0] = 10.0 * (y[1] - y[0])
+        f[1] = y[0] * (28.0 - y[2]) - y[1]
+        f[2] = y[0] * y[1] - 8.0 / 3.0 * y[2]
+    forms["numba"] = lorenz
+    return forms
 
 
 def test_every_form_of_compiled_function_gives_the_python_bits(clib):
