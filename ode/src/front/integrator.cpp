@@ -1,5 +1,6 @@
-// rkv::Integrator: the owner of one solver instance, driven through the same
-// front end as IVPRK. The instance carries an anchor that a DenseOutput
+// rkv::BasicIntegrator (Integrator over float, DoubleIntegrator over
+// double): the owner of one solver instance, driven through the same front
+// end as IVPRK. The instance carries an anchor that a DenseOutput
 // keeps, so that the layer follows the instance through moves of the
 // integrator and learns when it is gone.
 #include "rkv/ode/integrator.hpp"
@@ -14,30 +15,47 @@
 namespace rkv {
 
 namespace ode {
-Instance& instance_of(Integrator& integrator) {
-  return *integrator.instance_;
+struct InstanceAccess {
+  template <class Real>
+  static BasicInstance<Real>*& of(BasicIntegrator<Real>& integrator) {
+    return integrator.instance_;
+  }
+};
+
+template <class Real>
+BasicInstance<Real>& instance_of(BasicIntegrator<Real>& integrator) {
+  return *InstanceAccess::of(integrator);
 }
 
-Instance* instance_pointer(Integrator& integrator) {
-  return integrator.instance_;
+template <class Real>
+BasicInstance<Real>* instance_pointer(BasicIntegrator<Real>& integrator) {
+  return InstanceAccess::of(integrator);
 }
+
+template Instance& instance_of<float>(Integrator&);
+template Instance* instance_pointer<float>(Integrator&);
+template BasicInstance<double>& instance_of<double>(DoubleIntegrator&);
+template BasicInstance<double>* instance_pointer<double>(DoubleIntegrator&);
 }  // namespace ode
 
 namespace {
 
 // A new instance with its anchor.
-ode::Instance* new_instance() {
-  auto in = std::make_unique<ode::Instance>();
-  in->anchor = std::make_shared<ode::Instance*>(in.get());
+template <class Real>
+ode::BasicInstance<Real>* new_instance() {
+  auto in = std::make_unique<ode::BasicInstance<Real>>();
+  in->anchor = std::make_shared<ode::BasicInstance<Real>*>(in.get());
   return in.release();
 }
 
-bool busy(const ode::Instance* in) {
+template <class Real>
+bool busy(const ode::BasicInstance<Real>* in) {
   return in != nullptr && in->in_use.load(std::memory_order_acquire) != 0;
 }
 
 // The call in progress would go on in freed memory: fail fast.
-void destroy(ode::Instance* in) {
+template <class Real>
+void destroy(ode::BasicInstance<Real>* in) {
   if (busy(in)) {
     std::fputs(
         "rkv::Integrator destroyed while a call of it is in progress (from its right-hand side "
@@ -50,27 +68,35 @@ void destroy(ode::Instance* in) {
 
 }  // namespace
 
-Integrator::Integrator(RhsFunction fcn) : instance_(new_instance()) {
+template <class Real>
+BasicIntegrator<Real>::BasicIntegrator(BasicRhsFunction<Real> fcn)
+    : instance_(new_instance<Real>()) {
   instance_->kind = ode::RhsKind::kPlain;
   instance_->plain = fcn;
 }
 
-Integrator::Integrator(RhsContextFunction fcn, void* context) : instance_(new_instance()) {
+template <class Real>
+BasicIntegrator<Real>::BasicIntegrator(BasicRhsContextFunction<Real> fcn, void* context)
+    : instance_(new_instance<Real>()) {
   instance_->kind = ode::RhsKind::kContext;
   instance_->with_context = fcn;
   instance_->context = context;
 }
 
-Integrator::Integrator(RhsPointerFunction fcn, void* context) : instance_(new_instance()) {
+template <class Real>
+BasicIntegrator<Real>::BasicIntegrator(BasicRhsPointerFunction<Real> fcn, void* context)
+    : instance_(new_instance<Real>()) {
   instance_->kind = ode::RhsKind::kPointer;
   instance_->with_pointers = fcn;
   instance_->context = context;
 }
 
-Integrator::Integrator(RhsContextFunction fcn, void* owned, void (*release)(void*))
+template <class Real>
+BasicIntegrator<Real>::BasicIntegrator(BasicRhsContextFunction<Real> fcn, void* owned,
+                                       void (*release)(void*))
     : instance_(nullptr) {
   try {
-    instance_ = new_instance();
+    instance_ = new_instance<Real>();
   } catch (...) {
     release(owned);
     throw;
@@ -81,15 +107,19 @@ Integrator::Integrator(RhsContextFunction fcn, void* owned, void (*release)(void
   instance_->release_context = release;
 }
 
-Integrator::~Integrator() {
+template <class Real>
+BasicIntegrator<Real>::~BasicIntegrator() {
   destroy(instance_);
 }
 
-Integrator::Integrator(Integrator&& other) noexcept : instance_(other.instance_) {
+template <class Real>
+BasicIntegrator<Real>::BasicIntegrator(BasicIntegrator&& other) noexcept
+    : instance_(other.instance_) {
   other.instance_ = nullptr;
 }
 
-Integrator& Integrator::operator=(Integrator&& other) noexcept {
+template <class Real>
+BasicIntegrator<Real>& BasicIntegrator<Real>::operator=(BasicIntegrator&& other) noexcept {
   if (this == &other) return *this;
   if (busy(instance_) || busy(other.instance_)) {
     ode::refuse_assignment_in_use();
@@ -101,8 +131,10 @@ Integrator& Integrator::operator=(Integrator&& other) noexcept {
   return *this;
 }
 
-std::int32_t Integrator::integrate(std::int32_t& ido, const std::int32_t& neq, float& x,
-                                   const float& xend, const float& tol, float* param, float* y) {
+template <class Real>
+std::int32_t BasicIntegrator<Real>::integrate(std::int32_t& ido, const std::int32_t& neq, Real& x,
+                                              const Real& xend, const Real& tol, Real* param,
+                                              Real* y) {
   const CallScope scope;
   if (instance_ == nullptr) {
     ode::refuse_moved_from();
@@ -111,5 +143,8 @@ std::int32_t Integrator::integrate(std::int32_t& ido, const std::int32_t& neq, f
   }
   return scope.outcome();
 }
+
+template class BasicIntegrator<float>;
+template class BasicIntegrator<double>;
 
 }  // namespace rkv

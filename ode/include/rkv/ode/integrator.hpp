@@ -1,6 +1,8 @@
-// rkv::Integrator: an integration that owns its solver state and workspace,
-// driven by the IDO protocol of IVPRK (ivprk.hpp) with the same checks,
-// reports, PARAM settings and statistics, bit for bit. Any number of
+// rkv::Integrator and rkv::DoubleIntegrator: an integration that owns its
+// solver state and workspace, driven by the IDO protocol of IVPRK
+// (ivprk.hpp) with the same checks, reports, PARAM settings and statistics;
+// the float one bit for bit as IVPRK, the double one the same solver with
+// its reals stored and evaluated in double. Any number of
 // integrators can be open at once, each on its own thread or several on one;
 // IVPRK itself is the per-thread default integrator with a plain function.
 //
@@ -40,63 +42,88 @@
 
 namespace rkv {
 
-// Right-hand side with a context pointer: writes YPRIME(1..NEQ) = f(X, Y).
-using RhsContextFunction = void (*)(void* context, const std::int32_t& neq, const float& x,
-                                    const float* y, float* yprime);
+// The right-hand side over the storage type: writes YPRIME(1..NEQ) = f(X, Y).
+template <class Real>
+using BasicRhsFunction = void (*)(const std::int32_t& neq, const Real& x, const Real* y,
+                                  Real* yprime);
+// The same with a context pointer.
+template <class Real>
+using BasicRhsContextFunction = void (*)(void* context, const std::int32_t& neq, const Real& x,
+                                         const Real* y, Real* yprime);
 // The same with every argument by pointer, as the C interface passes them.
-using RhsPointerFunction = void (*)(void* context, const std::int32_t* neq, const float* x,
-                                    const float* y, float* yprime);
+template <class Real>
+using BasicRhsPointerFunction = void (*)(void* context, const std::int32_t* neq, const Real* x,
+                                         const Real* y, Real* yprime);
 
-class Integrator;
+// Right-hand side with a context pointer: writes YPRIME(1..NEQ) = f(X, Y).
+using RhsContextFunction = BasicRhsContextFunction<float>;
+// The same with every argument by pointer, as the C interface passes them.
+using RhsPointerFunction = BasicRhsPointerFunction<float>;
+
+template <class Real>
+class BasicIntegrator;
+
 namespace ode {
-struct Instance;
+template <class Real>
+struct BasicInstance;
+struct InstanceAccess;
 // The instance an integrator owns (for the solver's own layers); the
 // pointer form is null for a moved-from integrator.
-Instance& instance_of(Integrator& integrator);
-Instance* instance_pointer(Integrator& integrator);
+template <class Real>
+BasicInstance<Real>& instance_of(BasicIntegrator<Real>& integrator);
+template <class Real>
+BasicInstance<Real>* instance_pointer(BasicIntegrator<Real>& integrator);
 }  // namespace ode
 
-class Integrator {
+// `Real` is the storage type: float (every quantity stored in single
+// precision, every formula evaluated in double and rounded once where it is
+// stored: IVPRK's arithmetic, bit for bit) or double (stored and evaluated
+// in double). Y, X, XEND, TOL and the 50 entries of PARAM are of that type.
+template <class Real>
+class BasicIntegrator {
  public:
-  explicit Integrator(RhsFunction fcn);
-  Integrator(RhsContextFunction fcn, void* context);
-  Integrator(RhsPointerFunction fcn, void* context);
-  // Any callable taking (const int32_t& neq, const float& x, const float* y,
-  // float* yprime); it is moved into the integrator once.
+  using real_type = Real;
+
+  explicit BasicIntegrator(BasicRhsFunction<Real> fcn);
+  BasicIntegrator(BasicRhsContextFunction<Real> fcn, void* context);
+  BasicIntegrator(BasicRhsPointerFunction<Real> fcn, void* context);
+  // Any callable taking (const int32_t& neq, const Real& x, const Real* y,
+  // Real* yprime); it is moved into the integrator once.
   template <class F>
-  requires(!std::is_same_v<std::remove_cvref_t<F>, Integrator> &&
-           std::is_invocable_v<F&, const std::int32_t&, const float&, const float*,
-                               float*>) explicit Integrator(F f)
-      : Integrator(&call_owned<F>, new F(std::move(f)), &delete_owned<F>) {}
+  requires(!std::is_same_v<std::remove_cvref_t<F>, BasicIntegrator> &&
+           std::is_invocable_v<F&, const std::int32_t&, const Real&, const Real*,
+                               Real*>) explicit BasicIntegrator(F f)
+      : BasicIntegrator(&call_owned<F>, new F(std::move(f)), &delete_owned<F>) {}
 
   // Releases the workspace (whether or not IDO = 3 was called).
-  ~Integrator();
+  ~BasicIntegrator();
   // A moved-from integrator may only be destroyed or assigned to; a call of
   // it is refused with a report.
-  Integrator(Integrator&& other) noexcept;
-  Integrator& operator=(Integrator&& other) noexcept;
-  Integrator(const Integrator&) = delete;
-  Integrator& operator=(const Integrator&) = delete;
+  BasicIntegrator(BasicIntegrator&& other) noexcept;
+  BasicIntegrator& operator=(BasicIntegrator&& other) noexcept;
+  BasicIntegrator(const BasicIntegrator&) = delete;
+  BasicIntegrator& operator=(const BasicIntegrator&) = delete;
 
   // The IDO protocol 1 to 6 exactly as IVPRK(IDO, NEQ, f, X, XEND, TOL,
-  // PARAM, Y); reports name IVPRK and I2PRK as IVPRK's do. Returns the
+  // PARAM, Y); reports name IVPRK and I2PRK as IVPRK's do (a double
+  // integrator's reals printed at double precision). Returns the
   // outcome of the call: the most serious error type it posted (0 none,
   // 1 NOTE, 2 ALERT, 3 WARNING, 4 FATAL, 5 TERMINAL; the immediate types as
   // WARNING and FATAL). IDO holds the value of the moment, so with the stops
   // off a call that failed may return IDO = 2 with X short of XEND: only a
   // call whose outcome is below 4 that returns IDO = 2 has X equal to XEND
   // bit for bit.
-  std::int32_t integrate(std::int32_t& ido, const std::int32_t& neq, float& x, const float& xend,
-                         const float& tol, float* param, float* y);
+  std::int32_t integrate(std::int32_t& ido, const std::int32_t& neq, Real& x, const Real& xend,
+                         const Real& tol, Real* param, Real* y);
 
  private:
   // Takes ownership of `owned`, released with `release` (also when the
   // construction fails).
-  Integrator(RhsContextFunction fcn, void* owned, void (*release)(void*));
+  BasicIntegrator(BasicRhsContextFunction<Real> fcn, void* owned, void (*release)(void*));
 
   template <class F>
-  static void call_owned(void* f, const std::int32_t& neq, const float& x, const float* y,
-                         float* yprime) {
+  static void call_owned(void* f, const std::int32_t& neq, const Real& x, const Real* y,
+                         Real* yprime) {
     (*static_cast<F*>(f))(neq, x, y, yprime);
   }
   template <class F>
@@ -104,10 +131,16 @@ class Integrator {
     delete static_cast<F*>(f);
   }
 
-  friend ode::Instance& ode::instance_of(Integrator& integrator);
-  friend ode::Instance* ode::instance_pointer(Integrator& integrator);
-  ode::Instance* instance_;
+  friend struct ode::InstanceAccess;
+  ode::BasicInstance<Real>* instance_;
 };
+
+// Today's integrator over float, and the same solver over double.
+using Integrator = BasicIntegrator<float>;
+using DoubleIntegrator = BasicIntegrator<double>;
+
+extern template class BasicIntegrator<float>;
+extern template class BasicIntegrator<double>;
 
 }  // namespace rkv
 
