@@ -18,6 +18,7 @@
 #include "rkv/ode/integrator.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "step/solver_state.hpp"
+#include "step/tolerances.hpp"
 #include "step/user_calls.hpp"
 #include "step/work_columns.hpp"
 
@@ -88,6 +89,10 @@ struct BasicInstance {
   // Made by every integrator object (none for the default instance); points
   // back at this instance until its destruction.
   std::shared_ptr<BasicInstance*> anchor;
+  // An integrator object's tolerances and its own error norm, in place of
+  // INORM; changed only while no integration is open.
+  Tolerances<Real> tolerances;
+  UserNorm<Real> user_norm;
 };
 using Instance = BasicInstance<float>;
 
@@ -134,5 +139,9 @@ void integrator_call_held(BasicInstance<Real>& in, std::int32_t& ido, const std:
 void refuse_in_use();
 void refuse_moved_from();
 void refuse_assignment_in_use();
+// Refusals of a change of an integrator's tolerances or error norm: an
+// integration is open; the copy of `count` tolerances cannot be stored.
+void refuse_set_while_open();
+void refuse_tolerance_storage(std::int32_t count);
 
 }  // namespace rkv::ode

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
+#include <vector>
 
 #include "front/instance.hpp"
 #include "rkv/errors/call_scope.hpp"
@@ -142,6 +144,104 @@ std::int32_t BasicIntegrator<Real>::integrate(std::int32_t& ido, const std::int3
     ode::integrator_call(*instance_, ido, neq, x, xend, tol, param, y);
   }
   return scope.outcome();
+}
+
+namespace {
+
+// Opens a change of the tolerances or the norm: the instance exists, no
+// call of it is in progress (held for the change by `busy`) and no
+// integration is open. Otherwise posts the refusal and returns false.
+template <class Real>
+bool may_change(ode::BasicInstance<Real>* in, const ode::InUse* busy) {
+  if (in == nullptr) {
+    ode::refuse_moved_from();
+  } else if (!busy->held()) {
+    ode::refuse_in_use();
+  } else if (in->state.initialised != 0) {
+    ode::refuse_set_while_open();
+  } else {
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+template <class Real>
+std::int32_t BasicIntegrator<Real>::set_tolerances(Real rtol, Real atol, ToleranceNorm norm) {
+  const CallScope scope;
+  ode::InUseFlag spare{0};
+  const ode::InUse busy(instance_ != nullptr ? instance_->in_use : spare);
+  if (may_change(instance_, &busy)) {
+    ode::Tolerances<Real>& t = instance_->tolerances;
+    t.kind = static_cast<ode::NormKind>(norm);
+    t.rtol = rtol;
+    t.atol = atol;
+    t.per_component = false;
+    t.each.clear();
+  }
+  return scope.outcome();
+}
+
+template <class Real>
+std::int32_t BasicIntegrator<Real>::set_tolerances(Real rtol, const Real* atol, std::int32_t count,
+                                                   ToleranceNorm norm) {
+  const CallScope scope;
+  ode::InUseFlag spare{0};
+  const ode::InUse busy(instance_ != nullptr ? instance_->in_use : spare);
+  if (may_change(instance_, &busy)) {
+    ode::Tolerances<Real>& t = instance_->tolerances;
+    const std::size_t n = atol != nullptr && count > 0 ? static_cast<std::size_t>(count) : 0;
+    try {
+      std::vector<Real> copy(atol, atol + n);  // a null ATOL: none, refused at IDO = 1
+      t.each.swap(copy);
+      t.kind = static_cast<ode::NormKind>(norm);
+      t.rtol = rtol;
+      t.atol = Real{0};
+      t.per_component = true;
+    } catch (const std::bad_alloc&) {
+      ode::refuse_tolerance_storage(count);
+    }
+  }
+  return scope.outcome();
+}
+
+template <class Real>
+std::int32_t BasicIntegrator<Real>::clear_tolerances() {
+  const CallScope scope;
+  ode::InUseFlag spare{0};
+  const ode::InUse busy(instance_ != nullptr ? instance_->in_use : spare);
+  if (may_change(instance_, &busy)) instance_->tolerances = ode::Tolerances<Real>{};
+  return scope.outcome();
+}
+
+template <class Real>
+std::int32_t BasicIntegrator<Real>::set_error_norm_owned(BasicErrorNormFunction<Real> fcn,
+                                                         void* owned, void (*release)(void*)) {
+  const CallScope scope;
+  ode::InUseFlag spare{0};
+  const ode::InUse busy(instance_ != nullptr ? instance_->in_use : spare);
+  if (may_change(instance_, &busy)) {
+    ode::UserNorm<Real>& u = instance_->user_norm;
+    u.reset();
+    u.call = fcn;
+    u.self = owned;
+    u.release = release;
+  } else if (release != nullptr) {
+    release(owned);
+  }
+  return scope.outcome();
+}
+
+template <class Real>
+std::int32_t BasicIntegrator<Real>::set_error_norm(BasicErrorNormFunction<Real> fcn,
+                                                   void* context) {
+  return set_error_norm_owned(fcn, context, nullptr);
+}
+
+template <class Real>
+std::int32_t BasicIntegrator<Real>::clear_error_norm() {
+  return set_error_norm_owned(nullptr, nullptr, nullptr);
 }
 
 template class BasicIntegrator<float>;

@@ -64,6 +64,7 @@ template <class Real>
 BasicInstance<Real>::~BasicInstance() {
   if (anchor) *anchor = nullptr;
   release(workspace);
+  user_norm.reset();
   if (release_context != nullptr) release_context(context);
 }
 
@@ -97,7 +98,10 @@ void front_end(BasicInstance<Real>& in, std::int32_t& ido, std::int32_t neq, con
   BasicSolverState<Real>& s = in.state;
   // The instance's own norm, with its settings: what I2ERRNRM computes for
   // the default instance.
-  const BasicNorm<Real> norm{nullptr, &s.settings};
+  const UserNorm<Real>* hook = in.user_norm.call != nullptr ? &in.user_norm : nullptr;
+  const Tolerances<Real>* tolerances =
+      hook == nullptr && in.tolerances.kind != NormKind::kNone ? &in.tolerances : nullptr;
+  const BasicNorm<Real> norm{nullptr, &s.settings, tolerances, hook};
   begin_call(s);
   if (ido < 1 || ido > 6) {
     post_report(s, ErrorPoint::kFrontIdoRange, {ido});
@@ -186,6 +190,16 @@ void refuse_moved_from() {
 
 void refuse_assignment_in_use() {
   refuse(ErrorPoint::kFrontAssignInUse);
+}
+
+void refuse_set_while_open() {
+  refuse(ErrorPoint::kFrontSetWhileOpen);
+}
+
+void refuse_tolerance_storage(std::int32_t count) {
+  E1PSH(kFrontName);
+  post_report(ErrorPoint::kFrontStorage, {count});
+  E1POP(kFrontName);
 }
 
 template <class Real>

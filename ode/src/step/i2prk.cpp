@@ -1,4 +1,5 @@
-// I2PRK: the integrator behind IVPRK. The status protocol (IDO 1 to 6), the
+// The integrator behind IVPRK (its entry I2PRK is in front/i2prk_entry.cpp)
+// and the integrator objects. The status protocol (IDO 1 to 6), the
 // start-up, and the stepping loop with its step-size control; the Verner
 // step and the accept pass are in verner.cpp, the settings and statistics
 // in settings.cpp.
@@ -67,6 +68,13 @@ Real* column(const Call<Real, Rhs>& c, Column which) {
   return column(c.wk, static_cast<std::size_t>(c.neq), which);
 }
 
+// TOL, or the tolerance the first step is derived from when tolerances are set.
+template <class Real, class Rhs>
+Real start_tolerance(const Call<Real, Rhs>& c) {
+  const Tolerances<Real>* t = c.norm.tolerances;
+  return t != nullptr ? start_tolerance(*t, c.neq, c.tol) : c.tol;
+}
+
 // Start-up of an IDO = 1 call with its argument checks. Returns whether the
 // stepping loop is to be entered.
 template <class Real, class Rhs>
@@ -100,13 +108,14 @@ bool start_up(BasicSolverState<Real>& s, const Call<Real, Rhs>& c, const Real* e
       break;
     }
   }
+  if (c.norm.tolerances != nullptr) check_tolerances(s, *c.norm.tolerances, c.neq, c.y);
   if (error_posted()) return false;
 
   Real* wmax = column(c, Column::kMaxAbsY);
   for (std::int32_t i = 0; i < c.neq; ++i) wmax[i] = std::fabs(c.y[i]);
   read_settings(s, entries);
   s.error = Real{0};
-  s.h = initial_magnitude(s.settings.initial_step, s.settings.hmax, c.tol);
+  s.h = initial_magnitude(s.settings.initial_step, s.settings.hmax, start_tolerance(c));
   s.interval_complete = 0;
   s.last_end = c.x;
   s.rejections = 0;
@@ -381,22 +390,4 @@ RKV_I2PRK_CALL(double, PointerRhsOf)
 #undef RKV_I2PRK_CALL
 
 }  // namespace ode
-
-void I2PRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x, const float& xend,
-           const float& tol, float* param, float* y, NormFunction fnorm, float* wk) {
-  const CallScope scope;  // puts the name stack back should user code throw
-  ode::Instance& in = ode::default_instance();
-  const ode::InUse busy(in.in_use);
-  if (!busy.held()) {
-    // Refused before anything of the call in progress is read or written,
-    // PARAM included.
-    E1PSH(ode::kIntegratorName);
-    ode::post_report(ode::ErrorPoint::kInUse);
-    E1POP(ode::kIntegratorName);
-    return;
-  }
-  ode::i2prk_call(in, ido, neq, ode::PlainRhs{fcn}, x, xend, tol, param, y,
-                  ode::Norm{fnorm, nullptr}, wk);
-}
-
 }  // namespace rkv

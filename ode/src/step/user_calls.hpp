@@ -20,6 +20,7 @@
 #include "rkv/ode/ivprk.hpp"
 #include "step/solver_state.hpp"
 #include "step/step_control.hpp"
+#include "step/tolerances.hpp"
 
 namespace rkv::ode {
 
@@ -78,17 +79,27 @@ void error_norm(const BasicSettings<Real>& settings, const std::int32_t& neq, co
                 const Real* y, const Real* w, Real& enorm);
 
 // The norm routine of a call: the caller's routine (I2PRK called directly),
-// or the solver's own norm with the settings of the instance (`own`).
+// or the solver's own with the settings of the instance (`own`): a user's
+// norm given to an integrator object (`hook`) when there is one, else the
+// weighted norm of its tolerances (`tolerances`, set only when there is no
+// hook), else the INORM norm of the settings. Y1 is the candidate at the
+// attempt's end.
 template <class Real>
 struct BasicNorm {
   NormFn<Real> user;
   const BasicSettings<Real>* own;
-  void operator()(const std::int32_t& neq, const Real* v, const Real* y, const Real* w,
-                  Real& enorm) const {
-    if (own != nullptr) {
-      error_norm(*own, neq, v, y, w, enorm);
-    } else {
+  const Tolerances<Real>* tolerances = nullptr;
+  const UserNorm<Real>* hook = nullptr;
+  void operator()(const std::int32_t& neq, const Real* v, const Real* y, const Real* y1,
+                  const Real* w, Real& enorm) const {
+    if (own == nullptr) {
       user(neq, v, y, w, enorm);
+    } else if (hook != nullptr) {
+      enorm = hook->call(hook->self, neq, v, y, y1, w);
+    } else if (tolerances != nullptr) {
+      enorm = weighted_norm(*tolerances, neq, v, y, y1);
+    } else {
+      error_norm(*own, neq, v, y, w, enorm);
     }
   }
 };
@@ -114,9 +125,9 @@ inline bool call_rhs(BasicSolverState<Real>& s, const Rhs& rhs, const std::int32
 
 template <class Real>
 inline bool call_norm(ErrorState& e, const BasicNorm<Real>& norm, const std::int32_t& neq,
-                      const Real* v, const Real* y, const Real* w, Real& enorm) {
+                      const Real* v, const Real* y, const Real* y1, const Real* w, Real& enorm) {
   (void)E1UON(e);
-  norm(neq, v, y, w, enorm);
+  norm(neq, v, y, y1, w, enorm);
   E1UOFF(e);
   return !N1RSER(e);
 }

@@ -148,7 +148,7 @@ RKV_ALWAYS_INLINE bool step(BasicSolverState<Real>& s, const std::int32_t& neq, 
 
   candidate_and_error(s, n, h, y, wk, arg);
   const Real* err = column(wk, n, Column::kError);
-  if (!call_norm(e, norm, neq, err, y, column(wk, n, Column::kMaxAbsY), s.enorm)) return false;
+  if (!call_norm(e, norm, neq, err, y, arg, column(wk, n, Column::kMaxAbsY), s.enorm)) return false;
   s.error = static_cast<Real>(static_cast<double>(s.h) * static_cast<double>(s.enorm) *
                               static_cast<double>(s.settings.scale));
   return true;

@@ -60,6 +60,16 @@ using RhsContextFunction = BasicRhsContextFunction<float>;
 // The same with every argument by pointer, as the C interface passes them.
 using RhsPointerFunction = BasicRhsPointerFunction<float>;
 
+// The norm of the weighted errors e_i / (ATOL_i + RTOL * |y_i|) when
+// tolerances are set on an integrator: their maximum, or their root mean
+// square sqrt(mean_i (...)^2).
+enum class ToleranceNorm : std::int32_t { kMax = 1, kRms = 2 };
+
+// A user's error norm with a context pointer (see set_error_norm).
+template <class Real>
+using BasicErrorNormFunction = Real (*)(void* context, std::int32_t neq, const Real* v,
+                                        const Real* y0, const Real* y1, const Real* ymax);
+
 template <class Real>
 class BasicIntegrator;
 
@@ -116,7 +126,66 @@ class BasicIntegrator {
   std::int32_t integrate(std::int32_t& ido, const std::int32_t& neq, Real& x, const Real& xend,
                          const Real& tol, Real* param, Real* y);
 
+  // Tolerances in place of INORM (PARAM(10), then unused): the error norm
+  // of an attempt is the maximum (or the root mean square, `norm`) of
+  // |v_i| / (ATOL_i + RTOL * max(|y_i| at the step's start, |y_i| at its
+  // end)), with v the error vector divided by the step H, so that
+  // E = |H| * norm * PARAM(9) is the weighted norm of the local error
+  // estimate. A step is accepted when E <= TOL: with TOL = 1 the tolerances
+  // mean what they mean elsewhere; a smaller TOL tightens both alike. The
+  // first trial step is derived from TOL * RTOL (TOL * the largest ATOL_i
+  // when RTOL is 0) instead of TOL.
+  //
+  // ATOL either one for every equation or one per equation: the `count`
+  // entries of `atol` are copied by this call (nothing is kept of the
+  // caller's array, nothing allocated while stepping). They are checked by
+  // the next call with IDO = 1, which refuses (I2PRK, TERMINAL) an RTOL or
+  // ATOL_i that is negative or NaN, a count other than NEQ, and a component
+  // whose weight ATOL_i + RTOL*|y_i| is 0 at the start. They can be set,
+  // changed or cleared only while no integration is open (before IDO = 1
+  // or after IDO = 3); otherwise, and on a call of a moved-from integrator
+  // or one in use, the call is refused and nothing changes. Each returns
+  // the outcome as integrate() does.
+  std::int32_t set_tolerances(Real rtol, Real atol, ToleranceNorm norm = ToleranceNorm::kMax);
+  std::int32_t set_tolerances(Real rtol, const Real* atol, std::int32_t count,
+                              ToleranceNorm norm = ToleranceNorm::kMax);
+  std::int32_t clear_tolerances();
+
+  // A norm of the caller's own in place of the built-in ones (INORM and
+  // the tolerances, which are then not used). Called exactly once per step
+  // attempt, after the seven evaluations of the attempt, as
+  //   enorm = norm(neq, v, y0, y1, ymax)
+  // with v the error vector divided by the step H, y0 the solution at the
+  // step's start, y1 the candidate at its end and ymax the running maximum
+  // of |y| over the accepted points (NEQ entries each, read-only, valid
+  // during the call only). E = |H| * enorm * PARAM(9) is compared with TOL;
+  // a NaN rejects the attempt. It is user code as the right-hand side is:
+  // bracketed as such for the error family (a serious error posted from it
+  // ends the call), an exception passes through integrate() unchanged. Its
+  // cost is one indirect call per attempt. Every process of a distributed
+  // run that makes the same calls calls it at the same points, so it may
+  // make a collective reduction over the processes' parts of the vectors.
+  // The callable form is moved into the integrator; set and cleared under
+  // the same rules as the tolerances.
+  std::int32_t set_error_norm(BasicErrorNormFunction<Real> fcn, void* context);
+  template <class F>
+  requires std::is_invocable_r_v<Real, F&, std::int32_t, const Real*, const Real*, const Real*,
+                                 const Real*>
+      std::int32_t set_error_norm(F f) {
+    return set_error_norm_owned(&norm_owned<F>, new F(std::move(f)), &delete_owned<F>);
+  }
+  std::int32_t clear_error_norm();
+
  private:
+  // Takes ownership of `owned` (released at once when refused).
+  std::int32_t set_error_norm_owned(BasicErrorNormFunction<Real> fcn, void* owned,
+                                    void (*release)(void*));
+  template <class F>
+  static Real norm_owned(void* f, std::int32_t neq, const Real* v, const Real* y0, const Real* y1,
+                         const Real* ymax) {
+    return (*static_cast<F*>(f))(neq, v, y0, y1, ymax);
+  }
+
   // Takes ownership of `owned`, released with `release` (also when the
   // construction fails).
   BasicIntegrator(BasicRhsContextFunction<Real> fcn, void* owned, void (*release)(void*));
