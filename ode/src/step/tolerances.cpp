@@ -21,7 +21,7 @@ Real weighted_norm(const Tolerances<Real>& t, std::int32_t neq, const Real* v, c
     const double weight = static_cast<double>(t.atol_of(i)) + rtol * size;
     const double q = std::fabs(static_cast<double>(v[i])) / weight;
     if (std::isnan(q)) return std::numeric_limits<Real>::quiet_NaN();
-    top = std::fmax(top, q);
+    top = q > top ? q : top;  // q is not NaN here
     sum += q * q;
   }
   if (t.kind == NormKind::kMax) return static_cast<Real>(top);
@@ -56,9 +56,14 @@ void check_tolerances(BasicSolverState<Real>& s, const Tolerances<Real>& t, std:
 
 template <class Real>
 Real start_tolerance(const Tolerances<Real>& t, std::int32_t neq, Real tol) {
+  // Called after check_tolerances: nothing here is NaN. A plain comparison
+  // rather than std::fmax: aarch64's g++ 12 fails on that reduction.
   double q = static_cast<double>(t.rtol);
   if (!(q > 0.0)) {
-    for (std::int32_t i = 0; i < neq; ++i) q = std::fmax(q, static_cast<double>(t.atol_of(i)));
+    for (std::int32_t i = 0; i < neq; ++i) {
+      const double a = static_cast<double>(t.atol_of(i));
+      q = a > q ? a : q;
+    }
   }
   return static_cast<Real>(static_cast<double>(tol) * q);
 }
