@@ -26,10 +26,12 @@ export TMPDIR="$work"
 
 status=0
 summary=()
-for target in fuzz_message fuzz_params fuzz_text fuzz_solver; do
+# Every target has its seed corpus in fuzz/corpus/<target>; that is the list.
+for seeds in "$root"/fuzz/corpus/*/; do
+  target="$(basename "$seeds")"
   corpus="$work/corpus/$target"
   mkdir -p "$corpus" "$work/artifacts/$target"
-  cp "$root/fuzz/corpus/$target/"* "$corpus/"
+  cp "$seeds"* "$corpus/"
   opts=(-max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048
         -print_final_stats=1 -artifact_prefix="$work/artifacts/$target/")
   if [ -f "$root/fuzz/$target.dict" ]; then opts+=(-dict="$root/fuzz/$target.dict"); fi

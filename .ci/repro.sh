@@ -9,12 +9,8 @@ out=$root/build/repro
 rm -rf "$out"
 mkdir -p "$out"
 
-if ! command -v aarch64-linux-gnu-g++ >/dev/null || ! command -v qemu-aarch64 >/dev/null; then
-  echo "== installing the aarch64 cross compiler and qemu-user"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq g++-aarch64-linux-gnu qemu-user >/dev/null
-fi
+# The aarch64 cross compiler and qemu-user, when missing.
+tools/bootstrap --install-only repro
 
 # run_build NAME EMULATOR CMAKE-ARGS...: builds the program and the trace
 # driver without the tests, runs both, keeps their outputs under $out/NAME.

@@ -17,8 +17,15 @@ namespace rkv::detail {
 // itself is a thread_local of state.cpp; this pointer is what the hot path
 // reads (E1USR and N1RTY work around every right-hand-side call): with the
 // initial-exec model it is one load from the thread pointer and a
-// predictable branch, with no call into the TLS machinery.
+// predictable branch, with no call into the TLS machinery. A copy of the
+// libraries built into a module loaded at run time (the Python extension)
+// defines RKV_TLS_DYNAMIC: such a module may not ask for the initial-exec
+// model, whose static TLS space is too small for the thread's records.
+#if defined(RKV_TLS_DYNAMIC)
+extern constinit thread_local ErrorState* t_error_state;
+#else
 extern constinit thread_local ErrorState* t_error_state __attribute__((tls_model("initial-exec")));
+#endif
 
 // Initialises the calling thread's record and returns it.
 ErrorState& first_use();

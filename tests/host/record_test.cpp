@@ -174,7 +174,9 @@ TEST(RecordFieldTest, DoublesRoundTripAndFloatsAgree) {
     std::string text = format_e(v, 24, 16, true);
     // An exponent beyond 99 stands without its E; strtod wants it back.
     const std::size_t sign = text.find_last_of("+-");
-    if (text.find('E') == std::string::npos) text.insert(sign, "E");
+    if (text.find('E') == std::string::npos && sign != std::string::npos) {
+      text = text.substr(0, sign) + 'E' + text.substr(sign);
+    }
     EXPECT_EQ(std::bit_cast<std::uint64_t>(std::strtod(text.c_str(), nullptr)),
               std::bit_cast<std::uint64_t>(v))
         << text;

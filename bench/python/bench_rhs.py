@@ -1,0 +1,113 @@
+"""Python benchmark of rkv against SciPy (run with Debian's /usr/bin/python3, rkv importable):
+
+1. per evaluation of a Python right-hand side: rkv.solve_ivp against SciPy's RK45;
+2. a compiled right-hand side (rkv.Integrator over rhs.c, no Python in the loop) against
+   SciPy's fastest method reaching at least the same accuracy, on the Arenstorf orbit
+   (one period) and on Lorenz (t in [0, 2]).
+
+The float solver cannot reach rtol 1e-8 (float storage): its run uses the smallest of
+RTOLS it accepts, and SciPy's methods are timed at the loosest rtol (down to 1e-12) whose
+error is at most rkv's. Times are best-of-REPEAT wall clock; the machine may be shared.
+
+    /usr/bin/python3 bench/python/bench_rhs.py
+"""
+
+import os
+import sys
+import tempfile
+import time
+import warnings
+
+import numpy as np
+import scipy.integrate
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tests", "python"))
+
+import rkv  # noqa: E402
+from problems import ARENSTORF_PERIOD, ARENSTORF_Y0, arenstorf, compile_rhs, lorenz  # noqa: E402
+
+REPEAT = 5
+RTOLS = [1e-8, 1e-7, 1e-6, 1e-5]
+CASES = {"arenstorf": (arenstorf, (0.0, ARENSTORF_PERIOD), ARENSTORF_Y0),
+         "lorenz": (lorenz, (0.0, 2.0), [1.0, 1.0, 1.0])}
+
+
+def best_time(run):
+    best, result = np.inf, None
+    for _ in range(REPEAT):
+        start = time.perf_counter()
+        result = run()
+        best = min(best, time.perf_counter() - start)
+    return best, result
+
+
+def error(y, ref):
+    return float(np.max(np.abs(np.asarray(y, np.float64) - ref) / np.max(np.abs(ref))))
+
+
+def per_evaluation():
+    fun, t_span, y0 = CASES["lorenz"]
+    t_rkv, r = best_time(lambda: rkv.solve_ivp(fun, t_span, y0, rtol=1e-6, atol=1e-9))
+    t_rk45, s = best_time(lambda: scipy.integrate.solve_ivp(fun, t_span, y0, method="RK45",
+                                                             rtol=1e-6, atol=1e-9))
+    print(f"per evaluation (Python Lorenz): rkv {1e6 * t_rkv / r.nfev:.2f} us "
+          f"({r.nfev} evaluations), RK45 {1e6 * t_rk45 / s.nfev:.2f} us ({s.nfev})")
+
+
+def compiled_rkv(cfun, t_span, y0):
+    for rtol in RTOLS:
+        it = rkv.Integrator(cfun)
+        tol, param = rkv._ivp.settings(*t_span, rtol, rtol * 1e-3, None, np.inf, np.float32)
+
+        def run():
+            y = np.array(y0, np.float32)
+            p = param.copy()
+            try:
+                it.integrate(1, t_span[0], t_span[1], tol, p, y)
+            finally:
+                it._impl.integrate(3, t_span[0], t_span[1], tol, p, y)
+            return y, int(p[34])
+        try:
+            with warnings.catch_warnings():
+                warnings.simplefilter("ignore")
+                t, (y, nfev) = best_time(run)
+            return rtol, t, y, nfev
+        except rkv.Error:
+            continue
+    raise RuntimeError("no tolerance accepted")
+
+
+def scipy_fastest(fun, t_span, y0, target, ref):
+    best = None
+    for method in ("RK45", "DOP853", "LSODA"):
+        for rtol in 10.0 ** -np.arange(3, 13):
+            s = scipy.integrate.solve_ivp(fun, t_span, y0, method=method, rtol=rtol,
+                                          atol=rtol * 1e-3)
+            if s.success and error(s.y[:, -1], ref) <= target:
+                t, _ = best_time(lambda: scipy.integrate.solve_ivp(
+                    fun, t_span, y0, method=method, rtol=rtol, atol=rtol * 1e-3))
+                if best is None or t < best[0]:
+                    best = (t, method, rtol, s.nfev)
+                break
+    return best
+
+
+def main():
+    per_evaluation()
+    lib = compile_rhs(tempfile.mkdtemp())
+    for name, (fun, t_span, y0) in CASES.items():
+        ref = scipy.integrate.solve_ivp(fun, t_span, y0, method="DOP853", rtol=1e-13,
+                                        atol=1e-13).y[:, -1]
+        rtol, t, y, nfev = compiled_rkv(getattr(lib, name), t_span, y0)
+        err = error(y, ref)
+        fast = scipy_fastest(fun, t_span, y0, err, ref)
+        print(f"{name}: rkv compiled rtol {rtol:g}: error {err:.2e}, {nfev} evaluations, "
+              f"{1e3 * t:.3f} ms")
+        if fast:
+            print(f"{name}: SciPy fastest at that error: {fast[1]} rtol {fast[2]:g}, "
+                  f"{fast[3]} evaluations, {1e3 * fast[0]:.3f} ms; ratio {fast[0] / t:.0f}x")
+
+
+if __name__ == "__main__":
+    main()

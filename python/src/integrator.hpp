@@ -1,0 +1,128 @@
+// rkv._rkv.Integrator32 (and its kin per real type): an rkv integrator over
+// NumPy arrays, driven by the IDO protocol. Y and PARAM are updated in place;
+// each call returns (ido, x, type, code, message), the last three being the
+// error the call left (type 0: none), which the Python layer turns into
+// rkv.Error or a warning. With a compiled right-hand side the interpreter
+// lock is released for the whole call.
+#pragma once
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "outcome.hpp"
+#include "rhs.hpp"
+#include "rkv/ode/integrator.hpp"
+#include "rkv/ode/param.hpp"
+
+namespace rkv::python {
+
+namespace py = pybind11;
+
+// The solver object per real type (only float so far).
+template <class Real>
+struct Solver;
+template <>
+struct Solver<float> {
+  using type = rkv::Integrator;
+};
+
+// A 1-D C-contiguous writeable array of Real, or a TypeError naming `what`.
+template <class Real>
+Real* writable_vector(py::array& a, const char* what) {
+  const bool ok = a.dtype().is(py::dtype::of<Real>()) && a.ndim() == 1 && a.writeable() &&
+                  (a.flags() & py::array::c_style) != 0;
+  if (!ok) {
+    throw py::type_error(std::string(what) + " must be a writeable contiguous 1-D array of " +
+                         std::string(py::str(py::dtype::of<Real>())));
+  }
+  return static_cast<Real*>(a.mutable_data());
+}
+
+template <class Real>
+class Integrator {
+ public:
+  explicit Integrator(py::object fun) : rhs_(make_python(std::move(fun))), it_(nullptr) {
+    it_ = std::make_unique<typename Solver<Real>::type>(&call_python<Real>, rhs_.get());
+  }
+  Integrator(std::uintptr_t address, std::uintptr_t user_data)
+      : rhs_(make_compiled(address, user_data)), it_(nullptr) {
+    it_ = std::make_unique<typename Solver<Real>::type>(&call_compiled<Real>, rhs_.get());
+  }
+
+  bool compiled() const { return rhs_->compiled != nullptr; }
+  // X as the last call left it, also when that call raised.
+  double x() const { return x_; }
+
+  py::tuple integrate(std::int32_t ido, double x, double xend, double tol, py::array param,
+                      py::array y) {
+    Real* p = writable_vector<Real>(param, "param");
+    Real* yv = writable_vector<Real>(y, "y");
+    if (param.size() != rkv::param::kSize) throw py::value_error("param must have 50 entries");
+    const auto neq = static_cast<std::int32_t>(y.size());
+    Real xr = static_cast<Real>(x);
+    const Real xendr = static_cast<Real>(xend), tolr = static_cast<Real>(tol);
+    // A call made while another is in progress (another thread, with the
+    // lock released) must not resize the buffers in use: the solver refuses
+    // it before any evaluation.
+    const bool first = !busy_.exchange(true);
+    if (first) rhs_->prepare(neq);
+    const struct Release {
+      std::atomic<bool>& busy;
+      bool first;
+      ~Release() {
+        if (first) busy = false;
+      }
+    } release_busy{busy_, first};
+    Outcome o;
+    try {
+      QuietErrors quiet;
+      if (compiled()) {
+        py::gil_scoped_release release;
+        o = call(ido, neq, xr, xendr, tolr, p, yv);
+      } else {
+        o = call(ido, neq, xr, xendr, tolr, p, yv);
+      }
+    } catch (...) {  // from the right-hand side: X is the last accepted point
+      x_ = static_cast<double>(xr);
+      throw;
+    }
+    x_ = static_cast<double>(xr);
+    return py::make_tuple(ido, static_cast<double>(xr), o.type, o.code, o.message);
+  }
+
+ private:
+  Outcome call(std::int32_t& ido, std::int32_t neq, Real& x, Real xend, Real tol, Real* p,
+               Real* y) {
+    const std::int32_t worst = it_->integrate(ido, neq, x, xend, tol, p, y);
+    Outcome o = read_outcome();
+    o.type = worst;
+    return o;
+  }
+
+  static std::unique_ptr<Rhs<Real>> make_python(py::object fun) {
+    if (!PyCallable_Check(fun.ptr())) throw py::type_error("fun must be callable");
+    auto r = std::make_unique<Rhs<Real>>();
+    r->fun = std::move(fun);
+    return r;
+  }
+  static std::unique_ptr<Rhs<Real>> make_compiled(std::uintptr_t address, std::uintptr_t data) {
+    if (address == 0) throw py::value_error("the compiled right-hand side is a null pointer");
+    auto r = std::make_unique<Rhs<Real>>();
+    r->fun = py::none();
+    r->compiled = reinterpret_cast<CompiledRhs>(address);
+    r->user_data = reinterpret_cast<void*>(data);
+    return r;
+  }
+
+  std::unique_ptr<Rhs<Real>> rhs_;  // before the solver, whose context it is
+  std::unique_ptr<typename Solver<Real>::type> it_;
+  double x_ = 0.0;
+  std::atomic<bool> busy_{false};
+};
+
+}  // namespace rkv::python

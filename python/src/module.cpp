@@ -1,0 +1,35 @@
+// rkv._rkv: the compiled part of the Python package rkv. The package itself
+// (python/rkv) gives the SciPy-style interface on top of these.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cstdint>
+
+#include "ensemble.hpp"
+#include "integrator.hpp"
+
+namespace py = pybind11;
+
+namespace {
+
+template <class Real>
+void bind_integrator(py::module_& m, const char* name) {
+  using I = rkv::python::Integrator<Real>;
+  py::class_<I>(m, name)
+      .def(py::init<py::object>(), py::arg("fun"))
+      .def(py::init<std::uintptr_t, std::uintptr_t>(), py::arg("address"), py::arg("user_data") = 0)
+      .def_property_readonly("compiled", &I::compiled)
+      .def_property_readonly("x", &I::x)
+      .def("integrate", &I::integrate, py::arg("ido"), py::arg("x"), py::arg("xend"),
+           py::arg("tol"), py::arg("param"), py::arg("y"));
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_rkv, m) {
+  m.doc() = "The rkv solver's objects over NumPy arrays (use the package rkv).";
+  bind_integrator<float>(m, "Integrator32");
+  m.def("ensemble32", &rkv::python::ensemble<float>, py::arg("address"), py::arg("user_data"),
+        py::arg("t0"), py::arg("t1"), py::arg("y0"), py::arg("tol"), py::arg("param"),
+        py::arg("threads"));
+}
