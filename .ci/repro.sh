@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Reproducibility matrix: the golden traces and the trajectory program's
+# Reproducibility matrix: the golden traces (float and double) and the trajectory program's
 # console and file output must be byte-identical from g++ -O0, g++ -O3,
 # clang++ -O0, clang++ -O3 and an aarch64 cross build run under qemu-user.
 set -euo pipefail
@@ -27,6 +27,7 @@ run_build() {
   (cd "$out/$name/run" && $emulator "$bdir/app/trajectory" >"$out/$name/console.txt"; echo "exit $?" >>"$out/$name/console.txt")
   cp "$out/$name/run/traject.txt" "$out/$name/traject.txt"
   $emulator "$bdir/tests/trace/trace_driver" >"$out/$name/traces.txt"
+  $emulator "$bdir/tests/trace/trace_driver" --real=double >"$out/$name/traces_double.txt"
 }
 
 run_build gcc-O0 "" -DCMAKE_CXX_COMPILER=g++ -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-O0
@@ -37,7 +38,7 @@ run_build aarch64-O3 qemu-aarch64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchains
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O3
 
 status=0
-for f in console.txt traject.txt traces.txt; do
+for f in console.txt traject.txt traces.txt traces_double.txt; do
 
   for b in gcc-O3 clang-O0 clang-O3 aarch64-O3; do
     if ! cmp "$out/gcc-O0/$f" "$out/$b/$f"; then
@@ -51,7 +52,12 @@ if ! cmp "$out/gcc-O0/traces.txt" "$root/tests/trace/golden_traces.txt"; then
   echo "DIFFERENCE: traces from gcc-O0 and the committed golden traces"
   status=1
 fi
+if ! cmp "$out/gcc-O0/traces_double.txt" "$root/tests/trace/golden_traces_double.txt"; then
+  echo "DIFFERENCE: double traces from gcc-O0 and the committed golden double traces"
+  status=1
+fi
 lines=$(wc -l <"$out/gcc-O0/traces.txt")
-echo "reproducibility: $lines golden trace lines, trajectory console and file compared across gcc-O0 gcc-O3 clang-O0 clang-O3 aarch64-O3"
+dlines=$(wc -l <"$out/gcc-O0/traces_double.txt")
+echo "reproducibility: $lines golden trace lines, $dlines golden double trace lines, trajectory console and file compared across gcc-O0 gcc-O3 clang-O0 clang-O3 aarch64-O3"
 [ $status -eq 0 ] && echo "reproducibility: 5 passed, 0 failed" || echo "reproducibility: failed"
 exit $status

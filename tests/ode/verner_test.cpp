@@ -1,5 +1,5 @@
 // The Verner coefficient table, one step attempt against known exact
-// properties, and the step-size control.
+// properties (over both storage types), and the step-size control.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -7,12 +7,14 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 #include <vector>
 
 #include "solver_support.hpp"
 #include "step/step_control.hpp"
 #include "step/verner.hpp"
 #include "step/verner_table.hpp"
+#include "step/verner_table_double.hpp"
 
 namespace {
 
@@ -87,19 +89,48 @@ TEST(VernerTable, RowSumsGiveTheAbscissaeAndWeightSumsAreOneAndZero) {
   EXPECT_NEAR(se, 0.0, 1e-15);
 }
 
-// One attempt of the step on a private state, with k1 supplied.
+// The right-hand sides of the step tests over either storage type:
+// y' = 0, y' = 3, y' = y, y' = x, per component.
+template <class R>
+struct Rhs {
+  static void zero(const std::int32_t& n, const R&, const R*, R* yp) {
+    for (std::int32_t i = 0; i < n; ++i) yp[i] = R{0};
+  }
+  static void three(const std::int32_t& n, const R&, const R*, R* yp) {
+    for (std::int32_t i = 0; i < n; ++i) yp[i] = R{3};
+  }
+  static void grow(const std::int32_t& n, const R&, const R* y, R* yp) {
+    for (std::int32_t i = 0; i < n; ++i) yp[i] = y[i];
+  }
+  static void x(const std::int32_t& n, const R& x, const R*, R* yp) {
+    for (std::int32_t i = 0; i < n; ++i) yp[i] = x;
+  }
+};
+
+// The table as the solver loads it for the storage type.
+template <class R>
+R table_entry(std::size_t i) {
+  if constexpr (std::is_same_v<R, float>) {
+    return std::bit_cast<float>(rkv::ode::kVernerTableBits[i]);
+  } else {
+    return std::bit_cast<double>(rkv::ode::kVernerTableDoubleBits[i]);
+  }
+}
+
+// One attempt of the step on a private state, with k1 supplied; the INORM
+// = 0 norm of the state's own settings.
+template <class R>
 struct Step {
-  rkv::ode::SolverState s{};
-  std::vector<float> wk;
-  std::vector<float> y;
+  rkv::ode::BasicSolverState<R> s{};
+  std::vector<R> wk;
+  std::vector<R> y;
   std::int32_t neq;
 
-  Step(std::vector<float> y0, float x, float h) : y(std::move(y0)) {
+  Step(std::vector<R> y0, R x, R h) : y(std::move(y0)) {
     neq = static_cast<std::int32_t>(y.size());
-    wk.assign(static_cast<std::size_t>(10 * neq), 0.0f);
-    for (std::size_t i = 0; i < 43; ++i)
-      s.table[i] = std::bit_cast<float>(rkv::ode::kVernerTableBits[i]);
-    s.settings.scale = 1.0f;
+    wk.assign(static_cast<std::size_t>(10 * neq), R{0});
+    for (std::size_t i = 0; i < 43; ++i) s.table[i] = table_entry<R>(i);
+    s.settings.scale = R{1};
     s.settings.inorm = 0;
     s.xstart = x;
     s.step = h;
@@ -107,58 +138,75 @@ struct Step {
     for (std::int32_t i = 0; i < neq; ++i)
       wk[static_cast<std::size_t>(9 * neq + i)] = std::fabs(y[static_cast<std::size_t>(i)]);
   }
-  bool run(rkv::RhsFunction f) {
+  bool run(rkv::BasicRhsFunction<R> f) {
     f(neq, s.xstart, y.data(), wk.data());
-    return rkv::ode::verner_step(s, neq, f, rkv::I2ERRNRM, y.data(), wk.data());
+    const rkv::ode::BasicNorm<R> norm{nullptr, &s.settings};
+    return rkv::ode::verner_step(s, neq, rkv::ode::PlainRhsOf<R>{f}, norm, y.data(), wk.data());
   }
-  float candidate(std::int32_t i) const { return wk[static_cast<std::size_t>(8 * neq + i)]; }
-  float error_vector(std::int32_t i) const { return wk[static_cast<std::size_t>(neq + i)]; }
+  R candidate(std::int32_t i) const { return wk[static_cast<std::size_t>(8 * neq + i)]; }
+  R error_vector(std::int32_t i) const { return wk[static_cast<std::size_t>(neq + i)]; }
 };
 
-TEST(VernerStep, ZeroDerivativeKeepsYAndHasNoError) {
-  Step st({1.5f, -2.0f, 0.0f}, 3.0f, 0.25f);
-  ASSERT_TRUE(st.run(rkv::odetest::rhs_zero));
+template <class R>
+class VernerStep : public ::testing::Test {
+ protected:
+  // Rounding-level bounds scale with the format's spacing at 1.
+  static double ulps(double n) {
+    return n * static_cast<double>(std::numeric_limits<R>::epsilon());
+  }
+};
+using RealTypes = ::testing::Types<float, double>;
+TYPED_TEST_SUITE(VernerStep, RealTypes);
+
+TYPED_TEST(VernerStep, ZeroDerivativeKeepsYAndHasNoError) {
+  using R = TypeParam;
+  Step<R> st({R{1.5}, R{-2}, R{0}}, R{3}, R{0.25});
+  ASSERT_TRUE(st.run(Rhs<R>::zero));
   for (std::int32_t i = 0; i < 3; ++i)
     EXPECT_EQ(st.candidate(i), st.y[static_cast<std::size_t>(i)]);
-  EXPECT_EQ(st.s.error, 0.0f);
+  EXPECT_EQ(st.s.error, R{0});
   EXPECT_EQ(st.s.evaluations, 7);
-  EXPECT_EQ(st.s.xstage, static_cast<float>(0.25 + 3.0));  // stage 8 at X + H
+  EXPECT_EQ(st.s.xstage, static_cast<R>(0.25 + 3.0));  // stage 8 at X + H
 }
 
-TEST(VernerStep, ConstantDerivativeAdvancesByHTimesIt) {
-  for (float h : {0.125f, -0.5f, 1.0e-3f}) {
-    Step st({1.0f}, 0.0f, h);
-    ASSERT_TRUE(st.run(rkv::odetest::rhs_three));
+TYPED_TEST(VernerStep, ConstantDerivativeAdvancesByHTimesIt) {
+  using R = TypeParam;
+  for (R h : {R{0.125}, R{-0.5}, static_cast<R>(1.0e-3)}) {
+    Step<R> st({R{1}}, R{0}, h);
+    ASSERT_TRUE(st.run(Rhs<R>::three));
     const double exact = 1.0 + 3.0 * static_cast<double>(h);
-    EXPECT_NEAR(st.candidate(0), exact, 2e-7) << h;
-    EXPECT_NEAR(st.error_vector(0), 0.0, 1e-7) << h;
-    EXPECT_LT(st.s.error, 1e-7f);
+    EXPECT_NEAR(st.candidate(0), exact, this->ulps(2)) << h;
+    EXPECT_NEAR(st.error_vector(0), 0.0, this->ulps(1)) << h;
+    EXPECT_LT(st.s.error, this->ulps(1));
   }
 }
 
-TEST(VernerStep, IntegratesPolynomialsAndTheExponentialToSixthOrder) {
+TYPED_TEST(VernerStep, IntegratesPolynomialsAndTheExponentialToSixthOrder) {
+  using R = TypeParam;
   // y' = x: exact for polynomials, so only rounding remains.
-  Step poly({2.0f}, 1.0f, 0.5f);
-  ASSERT_TRUE(poly.run(rkv::odetest::rhs_x));
-  EXPECT_NEAR(poly.candidate(0), 2.0 + (1.5 * 1.5 - 1.0) / 2, 4e-7);
-  // y' = y over h: the local error is O(h^7), the error estimate O(h^6).
-  Step ex({1.0f}, 0.0f, 0.1f);
-  ASSERT_TRUE(ex.run(rkv::odetest::rhs_grow));
-  EXPECT_NEAR(ex.candidate(0), std::exp(0.1), 2e-7);
-  EXPECT_GT(ex.s.error, 0.0f);
-  EXPECT_LT(ex.s.error, 1e-6f);
+  Step<R> poly({R{2}}, R{1}, R{0.5});
+  ASSERT_TRUE(poly.run(Rhs<R>::x));
+  EXPECT_NEAR(poly.candidate(0), 2.0 + (1.5 * 1.5 - 1.0) / 2, this->ulps(4));
+  // y' = y over h: the local error is O(h^7) (about 1e-11 here), the error
+  // estimate O(h^6).
+  Step<R> ex({R{1}}, R{0}, static_cast<R>(0.1));
+  ASSERT_TRUE(ex.run(Rhs<R>::grow));
+  EXPECT_NEAR(ex.candidate(0), std::exp(static_cast<double>(static_cast<R>(0.1))),
+              std::fmax(this->ulps(2), 1e-10));
+  EXPECT_GT(ex.s.error, R{0});
+  EXPECT_LT(ex.s.error, 1e-6);
 }
 
-TEST(VernerStep, ErrorMeasureIsHTimesNormTimesScale) {
-  Step st({1.0f}, 0.0f, -0.75f);
-  st.s.settings.scale = 3.0f;
-  ASSERT_TRUE(st.run(rkv::odetest::rhs_grow));
-  const float expected = static_cast<float>(0.75 * static_cast<double>(st.s.enorm) * 3.0);
+TYPED_TEST(VernerStep, ErrorMeasureIsHTimesNormTimesScale) {
+  using R = TypeParam;
+  Step<R> st({R{1}}, R{0}, R{-0.75});
+  st.s.settings.scale = R{3};
+  ASSERT_TRUE(st.run(Rhs<R>::grow));
+  const R expected = static_cast<R>(0.75 * static_cast<double>(st.s.enorm) * 3.0);
   EXPECT_EQ(st.s.error, expected);
-  EXPECT_GT(st.s.enorm, 0.0f);
+  EXPECT_GT(st.s.enorm, R{0});
 }
 
-// Step-size choice: factors from E and TOL, before and after clamping.
 TEST(StepControl, ChoiceOfTheNextStep) {
   const float tol = 1.0e-4f;
   const float big = 1.0e9f;

@@ -2,7 +2,7 @@
 // 10*NEQ reals (requested on IDO = 1, released after IDO = 3) and hands
 // everything to the integrator I2PRK together with the error norm. The same
 // front end serves IVPRK, on the calling thread's default instance, and
-// every rkv::Integrator, on its own instance.
+// every integrator object, float or double, on its own instance.
 #include <atomic>
 #include <cstdlib>
 
@@ -29,39 +29,47 @@ thread_local Instance t_default;
 // The one allocation of the solver. Fails when memory is exhausted and when
 // a workspace is still held. Zero-filled, so that no element is ever read
 // before it was written, whatever the caller does after a failed start.
-bool acquire(Workspace& ws, std::int32_t neq) {
+template <class Real>
+bool acquire(BasicWorkspace<Real>& ws, std::int32_t neq) {
   if (ws.data != nullptr) return false;
   const std::size_t count = static_cast<std::size_t>(neq) * static_cast<std::size_t>(kWorkColumns);
   const WorkspaceGate gate = g_gate.load(std::memory_order_relaxed);
   if (gate != nullptr && !gate(count)) return false;
-  void* p = std::calloc(count, sizeof(float));
+  void* p = std::calloc(count, sizeof(Real));
   if (p == nullptr) return false;
-  advise_huge_pages(p, count * sizeof(float));
-  ws.data = static_cast<float*>(p);
+  advise_huge_pages(p, count * sizeof(Real));
+  ws.data = static_cast<Real*>(p);
   ws.size = count;
   return true;
 }
 
 // Releasing when nothing is held is not an error.
-void release(Workspace& ws) {
+template <class Real>
+void release(BasicWorkspace<Real>& ws) {
   std::free(ws.data);
   ws.data = nullptr;
   ws.size = 0;
 }
 
 // Whether the held workspace has the 10*NEQ reals a call with this NEQ uses.
-bool fits(const Workspace& ws, std::int32_t neq) {
+template <class Real>
+bool fits(const BasicWorkspace<Real>& ws, std::int32_t neq) {
   return neq >= 1 &&
          static_cast<std::size_t>(neq) * static_cast<std::size_t>(kWorkColumns) <= ws.size;
 }
 
 }  // namespace
 
-Instance::~Instance() {
+template <class Real>
+BasicInstance<Real>::~BasicInstance() {
   if (anchor) *anchor = nullptr;
   release(workspace);
+  user_norm.reset();
   if (release_context != nullptr) release_context(context);
 }
+
+template struct BasicInstance<float>;
+template struct BasicInstance<double>;
 
 Instance& default_instance() {
   return t_default;
@@ -83,14 +91,17 @@ namespace {
 
 // The front end on an instance, for a caller that holds its in-use flag;
 // `rhs` is the instance's right-hand side (or IVPRK's argument).
-template <class Rhs>
-void front_end(Instance& in, std::int32_t& ido, std::int32_t neq, const Rhs& rhs, float& x,
-               const float& xend, const float& tol, float* param, float* y) {
-  Workspace& ws = in.workspace;
-  SolverState& s = in.state;
+template <class Real, class Rhs>
+void front_end(BasicInstance<Real>& in, std::int32_t& ido, std::int32_t neq, const Rhs& rhs,
+               Real& x, const Real& xend, const Real& tol, Real* param, Real* y) {
+  BasicWorkspace<Real>& ws = in.workspace;
+  BasicSolverState<Real>& s = in.state;
   // The instance's own norm, with its settings: what I2ERRNRM computes for
   // the default instance.
-  const Norm norm{nullptr, &s.settings};
+  const UserNorm<Real>* hook = in.user_norm.call != nullptr ? &in.user_norm : nullptr;
+  const Tolerances<Real>* tolerances =
+      hook == nullptr && in.tolerances.kind != NormKind::kNone ? &in.tolerances : nullptr;
+  const BasicNorm<Real> norm{nullptr, &s.settings, tolerances, hook};
   begin_call(s);
   if (ido < 1 || ido > 6) {
     post_report(s, ErrorPoint::kFrontIdoRange, {ido});
@@ -124,18 +135,19 @@ void front_end(Instance& in, std::int32_t& ido, std::int32_t neq, const Rhs& rhs
 // holds the in-use flag. NEQ sizes the workspace and every loop: it is taken
 // once, so that a caller's variable changed during the call (from the
 // right-hand side) cannot make a loop run past the workspace or Y.
-template <class Rhs>
-void ivprk_held_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, const Rhs& rhs,
-                     float& x, const float& xend, const float& tol, float* param, float* y) {
+template <class Real, class Rhs>
+void ivprk_held_call(BasicInstance<Real>& in, std::int32_t& ido, const std::int32_t& neq,
+                     const Rhs& rhs, Real& x, const Real& xend, const Real& tol, Real* param,
+                     Real* y) {
   E1PSH(kFrontName);
   front_end(in, ido, std::int32_t{neq}, rhs, x, xend, tol, param, y);
   E1POP(kFrontName);
   if (ido == 3) release(in.workspace);
 }
 
-template <class Rhs>
-void ivprk_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, const Rhs& rhs, float& x,
-                const float& xend, const float& tol, float* param, float* y) {
+template <class Real, class Rhs>
+void ivprk_call(BasicInstance<Real>& in, std::int32_t& ido, const std::int32_t& neq, const Rhs& rhs,
+                Real& x, const Real& xend, const Real& tol, Real* param, Real* y) {
   const InUse busy(in.in_use);
   if (!busy.held()) {
     // Refused before anything of the call in progress is read or written:
@@ -147,7 +159,8 @@ void ivprk_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, const 
 }
 
 // Whether the instance's own right-hand side is a function at all.
-bool has_own_rhs(const Instance& in) {
+template <class Real>
+bool has_own_rhs(const BasicInstance<Real>& in) {
   switch (in.kind) {
     case RhsKind::kContext:
       return in.with_context != nullptr;
@@ -179,8 +192,19 @@ void refuse_assignment_in_use() {
   refuse(ErrorPoint::kFrontAssignInUse);
 }
 
-void integrator_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, float& x,
-                     const float& xend, const float& tol, float* param, float* y) {
+void refuse_set_while_open() {
+  refuse(ErrorPoint::kFrontSetWhileOpen);
+}
+
+void refuse_tolerance_storage(std::int32_t count) {
+  E1PSH(kFrontName);
+  post_report(ErrorPoint::kFrontStorage, {count});
+  E1POP(kFrontName);
+}
+
+template <class Real>
+void integrator_call(BasicInstance<Real>& in, std::int32_t& ido, const std::int32_t& neq, Real& x,
+                     const Real& xend, const Real& tol, Real* param, Real* y) {
   if (!has_own_rhs(in)) {
     refuse(ErrorPoint::kFrontNoRhs);
     return;
@@ -188,8 +212,9 @@ void integrator_call(Instance& in, std::int32_t& ido, const std::int32_t& neq, f
   with_own_rhs(in, [&](const auto& rhs) { ivprk_call(in, ido, neq, rhs, x, xend, tol, param, y); });
 }
 
-void integrator_call_held(Instance& in, std::int32_t& ido, const std::int32_t& neq, float& x,
-                          const float& xend, const float& tol, float* param, float* y) {
+template <class Real>
+void integrator_call_held(BasicInstance<Real>& in, std::int32_t& ido, const std::int32_t& neq,
+                          Real& x, const Real& xend, const Real& tol, Real* param, Real* y) {
   if (!has_own_rhs(in)) {
     refuse(ErrorPoint::kFrontNoRhs);
     return;
@@ -197,6 +222,16 @@ void integrator_call_held(Instance& in, std::int32_t& ido, const std::int32_t& n
   with_own_rhs(
       in, [&](const auto& rhs) { ivprk_held_call(in, ido, neq, rhs, x, xend, tol, param, y); });
 }
+
+#define RKV_INTEGRATOR_CALL(Real)                                                                \
+  template void integrator_call<Real>(BasicInstance<Real>&, std::int32_t&, const std::int32_t&,  \
+                                      Real&, const Real&, const Real&, Real*, Real*);            \
+  template void integrator_call_held<Real>(BasicInstance<Real>&, std::int32_t&,                  \
+                                           const std::int32_t&, Real&, const Real&, const Real&, \
+                                           Real*, Real*);
+RKV_INTEGRATOR_CALL(float)
+RKV_INTEGRATOR_CALL(double)
+#undef RKV_INTEGRATOR_CALL
 
 }  // namespace ode
 

@@ -35,6 +35,11 @@ enum class ErrorPoint : std::int32_t {
   kXendNotFinite,
   kYNotFinite,
   kNanEntry,
+  // Integrator, start-up checks of an object's tolerances.
+  kRtol,
+  kAtol,
+  kAtolCount,
+  kZeroWeight,
   // Integrator, inside the stepping loop.
   kHminAboveHmax,
   kEvaluationLimit,
@@ -55,6 +60,7 @@ enum class ErrorPoint : std::int32_t {
   kFrontNoRhs,
   kFrontMovedFrom,
   kFrontAssignInUse,
+  kFrontSetWhileOpen,
   // The output-point and event layer; not recorded in a solver state.
   kOutputOutside,
   kOutputOrder,

@@ -17,27 +17,24 @@ void post_report(ErrorPoint point, std::initializer_list<ReportParam> params) {
   std::int32_t integers = 0;
   std::int32_t reals = 0;
   for (const ReportParam& p : params) {
-    if (p.is_real) {
-      E1SETREAL(++reals, p.real);
-    } else {
-      E1SETINT(++integers, p.integer);
+    switch (p.kind) {
+      case ReportParam::Kind::kFloat:
+        E1SETREAL(++reals, static_cast<float>(p.real));
+        break;
+      case ReportParam::Kind::kDouble:
+        E1SETDBL(++reals, p.real);
+        break;
+      default:
+        E1SETINT(++integers, p.integer);
+        break;
     }
   }
   E1MES(r.type, r.code, r.text);
 }
 
-void post_report(SolverState& s, ErrorPoint point, std::initializer_list<ReportParam> params) {
-  s.last_error = point;
-  post_report(point, params);
-}
-
 bool error_posted() {
   const std::int32_t own = 0;
   return N1RTY(own) != 0;
-}
-
-void begin_call(SolverState& s) {
-  s.last_error = ErrorPoint::kNone;
 }
 
 }  // namespace rkv::ode

@@ -67,6 +67,16 @@ inline constexpr std::array<Report, static_cast<std::size_t>(ErrorPoint::kCount)
      "Initial value Y(%(I1)) = %(R1).  It must be a finite number."},
     {ErrorPoint::kNanEntry, kIntegratorName, 5, 18,
      "Argument PARAM(%(I1)) = %(R1).  It cannot be NaN."},
+    {ErrorPoint::kRtol, kIntegratorName, 5, 19,
+     "The relative tolerance RTOL = %(R1).  It must be 0.0 or greater."},
+    {ErrorPoint::kAtol, kIntegratorName, 5, 20,
+     "The absolute tolerance ATOL(%(I1)) = %(R1).  It must be 0.0 or greater."},
+    {ErrorPoint::kAtolCount, kIntegratorName, 5, 21,
+     "The number of absolute tolerances is %(I1), but NEQ = %(I2).  There must be one for each "
+     "equation."},
+    {ErrorPoint::kZeroWeight, kIntegratorName, 5, 22,
+     "The absolute tolerance ATOL(%(I1)) and RTOL*|Y(%(I2))| are both 0.0.  The error of that "
+     "component cannot be weighted."},
     {ErrorPoint::kHminAboveHmax, kIntegratorName, 5, 7,
      "HMIN = %(R1) is greater than HMAX = %(R2)."},
     {ErrorPoint::kEvaluationLimit, kIntegratorName, 4, 2,
@@ -98,6 +108,9 @@ inline constexpr std::array<Report, static_cast<std::size_t>(ErrorPoint::kCount)
     {ErrorPoint::kFrontAssignInUse, kFrontName, 5, 23,
      "The integrator is in use.  It cannot be assigned to or from before the call in progress has "
      "returned."},
+    {ErrorPoint::kFrontSetWhileOpen, kFrontName, 5, 24,
+     "An integration is open.  The tolerances and the error norm can only be changed before a "
+     "call with IDO = 1 or after the call with IDO = 3."},
     {ErrorPoint::kOutputOutside, kDenseName, 5, 1,
      "The output point XOUT(%(I1)) = %(R1) is outside the interval from X = %(R2) to XEND = "
      "%(R3)."},

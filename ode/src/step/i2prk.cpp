@@ -1,4 +1,5 @@
-// I2PRK: the integrator behind IVPRK. The status protocol (IDO 1 to 6), the
+// The integrator behind IVPRK (its entry I2PRK is in front/i2prk_entry.cpp)
+// and the integrator objects. The status protocol (IDO 1 to 6), the
 // start-up, and the stepping loop with its step-size control; the Verner
 // step and the accept pass are in verner.cpp, the settings and statistics
 // in settings.cpp.
@@ -15,7 +16,8 @@
 // answer and refuses any other. An instance with an accept observer shows it
 // each accepted step before Y is overwritten; the observer may end the call
 // there (IDO 7) or hand the next k1 to the loop head. The loop allocates
-// nothing, and is compiled once per form of the right-hand side.
+// nothing, and is compiled once per storage type (float, double) and form
+// of the right-hand side.
 #include <cmath>
 #include <cstddef>
 
@@ -43,36 +45,43 @@ constexpr std::int32_t kOne = 1;
 constexpr std::int32_t kLastSetting = 11;  // PARAM entries 1..11 must not be negative
 
 // The arguments of one call, as the loop sees them.
-template <class Rhs>
+template <class Real, class Rhs>
 struct Call {
   std::int32_t& ido;
   std::int32_t neq;  // copied at entry: it sizes every loop over the workspace
   const Rhs& rhs;
-  float& x;
-  const float& xend;
-  const float& tol;
-  float* y;
-  const Norm& norm;
-  float* wk;
-  const AcceptObserver* observer;
+  Real& x;
+  const Real& xend;
+  const Real& tol;
+  Real* y;
+  const BasicNorm<Real>& norm;
+  Real* wk;
+  const BasicAcceptObserver<Real>* observer;
 };
 
 // Where the stepping loop is entered: its head (IDO 1 and 2), the attempt
 // (after a pause before the step) or the decision (after one after it).
 enum class Resume { kLoopHead, kAttempt, kDecision };
 
-template <class Rhs>
-float* column(const Call<Rhs>& c, Column which) {
+template <class Real, class Rhs>
+Real* column(const Call<Real, Rhs>& c, Column which) {
   return column(c.wk, static_cast<std::size_t>(c.neq), which);
+}
+
+// TOL, or the tolerance the first step is derived from when tolerances are set.
+template <class Real, class Rhs>
+Real start_tolerance(const Call<Real, Rhs>& c) {
+  const Tolerances<Real>* t = c.norm.tolerances;
+  return t != nullptr ? start_tolerance(*t, c.neq, c.tol) : c.tol;
 }
 
 // Start-up of an IDO = 1 call with its argument checks. Returns whether the
 // stepping loop is to be entered.
-template <class Rhs>
-bool start_up(SolverState& s, const Call<Rhs>& c, const float* entries) {
+template <class Real, class Rhs>
+bool start_up(BasicSolverState<Real>& s, const Call<Real, Rhs>& c, const Real* entries) {
   if (c.neq < 1) post_report(s, ErrorPoint::kNeq, {c.neq});
   // A NaN tolerance is refused as well.
-  if (!(c.tol > 0.0f)) post_report(s, ErrorPoint::kTol, {c.tol});
+  if (!(c.tol > Real{0})) post_report(s, ErrorPoint::kTol, {c.tol});
   // A non-finite end point would otherwise surface as a default HMIN of
   // infinity or as a tolerance that "may be too small".
   if (!std::isfinite(c.x)) post_report(s, ErrorPoint::kXNotFinite, {c.x});
@@ -84,8 +93,8 @@ bool start_up(SolverState& s, const Call<Rhs>& c, const float* entries) {
   load_constants(s);
   set_defaults(s);
   for (std::int32_t i = 1; i <= kLastSetting; ++i) {
-    const float entry = param::get(entries, i);
-    if (entry < 0.0f) {
+    const Real entry = param::get(entries, i);
+    if (entry < Real{0}) {
       post_report(s, ErrorPoint::kNegativeEntry, {i, entries[i - 1]});
     } else if (std::isnan(entry)) {
       // Would silently select the default.
@@ -99,13 +108,14 @@ bool start_up(SolverState& s, const Call<Rhs>& c, const float* entries) {
       break;
     }
   }
+  if (c.norm.tolerances != nullptr) check_tolerances(s, *c.norm.tolerances, c.neq, c.y);
   if (error_posted()) return false;
 
-  float* wmax = column(c, Column::kMaxAbsY);
+  Real* wmax = column(c, Column::kMaxAbsY);
   for (std::int32_t i = 0; i < c.neq; ++i) wmax[i] = std::fabs(c.y[i]);
   read_settings(s, entries);
-  s.error = 0.0f;
-  s.h = initial_magnitude(s.settings.initial_step, s.settings.hmax, c.tol);
+  s.error = Real{0};
+  s.h = initial_magnitude(s.settings.initial_step, s.settings.hmax, start_tolerance(c));
   s.interval_complete = 0;
   s.last_end = c.x;
   s.rejections = 0;
@@ -115,9 +125,9 @@ bool start_up(SolverState& s, const Call<Rhs>& c, const float* entries) {
 // Steps 1 to 7, the loop head: limits, k1, HMIN, the step size and the
 // pause before the step. Returns whether the attempt follows; otherwise the
 // call ends here (a limit, an error, or the pause).
-template <class Rhs>
-bool loop_head(SolverState& s, const Call<Rhs>& c) {
-  const Settings& t = s.settings;
+template <class Real, class Rhs>
+bool loop_head(BasicSolverState<Real>& s, const Call<Real, Rhs>& c) {
+  const BasicSettings<Real>& t = s.settings;
   // After a rejection k1 is reused: the attempt costs 7 evaluations.
   const std::int32_t cost = c.ido == 6 ? 7 : 8;
   if (t.max_evals > 0 &&
@@ -140,7 +150,7 @@ bool loop_head(SolverState& s, const Call<Rhs>& c) {
       return false;
     }
   }
-  if (s.settings.hmin == 0.0f) {
+  if (s.settings.hmin == Real{0}) {
     s.settings.hmin = default_hmin(c.x, c.xend, s.eps, s.tiny);
   }
   if (t.hmin > t.hmax) {
@@ -159,9 +169,9 @@ bool loop_head(SolverState& s, const Call<Rhs>& c) {
 // Steps 8 to 11, the attempt: geometry, the Verner step, the solver's
 // verdict in IDO (5 accept, 6 reject) and the pause after the attempt.
 // Returns whether the decision follows.
-template <class Rhs>
-bool attempt(SolverState& s, const Call<Rhs>& c) {
-  const StepGeometry g = step_geometry(c.x, c.xend, s.h);
+template <class Real, class Rhs>
+bool attempt(BasicSolverState<Real>& s, const Call<Real, Rhs>& c) {
+  const StepGeometry<Real> g = step_geometry(c.x, c.xend, s.h);
   s.xnew = g.xnew;
   s.step = g.step;
   s.h = g.h;
@@ -184,13 +194,13 @@ bool attempt(SolverState& s, const Call<Rhs>& c) {
 // Shows the accepted step to the instance's observer, if any, as user code.
 // Returns false when a serious error was posted meanwhile (the step is then
 // abandoned); `stop` receives the observer's wish to end the call.
-template <class Rhs>
-bool show_observer(SolverState& s, const Call<Rhs>& c, bool& stop) {
+template <class Real, class Rhs>
+bool show_observer(BasicSolverState<Real>& s, const Call<Real, Rhs>& c, bool& stop) {
   stop = false;
   if (c.observer == nullptr) return true;
-  float* k1 = column(c, Column::kK1);
-  const float* candidate = column(c, Column::kCandidate);
-  const StepView view{c.neq, c.x, s.xnew, s.step, c.y, candidate, c.wk, k1, &s.k1_ready};
+  Real* k1 = column(c, Column::kK1);
+  const Real* candidate = column(c, Column::kCandidate);
+  const BasicStepView<Real> view{c.neq, c.x, s.xnew, s.step, c.y, candidate, c.wk, k1, &s.k1_ready};
   ErrorState& e = E1ERRSTATE();
   (void)E1UON(e);
   stop = c.observer->on_accept(c.observer->self, view);
@@ -203,8 +213,8 @@ bool show_observer(SolverState& s, const Call<Rhs>& c, bool& stop) {
 
 // Step 12, the decision, on the solver's own verdict or the caller's answer
 // in IDO. Returns whether the loop goes on with the next step.
-template <class Rhs>
-bool decide(SolverState& s, const Call<Rhs>& c) {
+template <class Real, class Rhs>
+bool decide(BasicSolverState<Real>& s, const Call<Real, Rhs>& c) {
   if (c.ido != 5) {
     s.rejections = saturating_add(s.rejections, 1);
     // Written as "not above" so that a NaN magnitude (from a non-finite X or
@@ -236,8 +246,8 @@ bool decide(SolverState& s, const Call<Rhs>& c) {
 }
 
 // The stepping loop, entered at its head or resumed after a pause.
-template <class Rhs>
-void step_loop(SolverState& s, const Call<Rhs>& c, Resume at) {
+template <class Real, class Rhs>
+void step_loop(BasicSolverState<Real>& s, const Call<Real, Rhs>& c, Resume at) {
   for (;;) {
     if (at == Resume::kLoopHead && !loop_head(s, c)) return;
     if (at != Resume::kDecision && !attempt(s, c)) return;
@@ -255,13 +265,14 @@ void step_loop(SolverState& s, const Call<Rhs>& c, Resume at) {
 // the one the candidate was shown with, and otherwise Y is left as it is.
 enum class Restore { kAnswer, kClose };
 
-template <class Rhs>
-void restore_accepted_point(SolverState& s, const Call<Rhs>& c, Restore why = Restore::kAnswer) {
+template <class Real, class Rhs>
+void restore_accepted_point(BasicSolverState<Real>& s, const Call<Real, Rhs>& c,
+                            Restore why = Restore::kAnswer) {
   if (s.shown_neq < 1 || c.wk == nullptr) {
     s.shown_neq = 0;
     return;
   }
-  float* shown = column(c.wk, static_cast<std::size_t>(s.shown_neq), Column::kCandidate);
+  Real* shown = column(c.wk, static_cast<std::size_t>(s.shown_neq), Column::kCandidate);
   std::int32_t count = c.neq < s.shown_neq ? c.neq : s.shown_neq;
   if (why == Restore::kClose && c.neq != s.shown_neq) count = 0;
   if (count > 0) V1VSWAP(count, c.y, kOne, shown, kOne);
@@ -272,8 +283,8 @@ void restore_accepted_point(SolverState& s, const Call<Rhs>& c, Restore why = Re
 // a pause before a step, 5 or 6 after a pause after an attempt, 2 when none
 // is pending. Any other is refused with the state unchanged and Y showing
 // the last accepted point.
-template <class Rhs>
-bool answer_admitted(SolverState& s, const Call<Rhs>& c) {
+template <class Real, class Rhs>
+bool answer_admitted(BasicSolverState<Real>& s, const Call<Real, Rhs>& c) {
   switch (s.pause) {
     case Pause::kBeforeStep:
       if (c.ido == 4) return true;
@@ -293,8 +304,8 @@ bool answer_admitted(SolverState& s, const Call<Rhs>& c) {
 
 // A call with IDO 2, 4, 5 or 6 on an open integration: the answer checked
 // against the pending pause, then the loop resumed where the pause left it.
-template <class Rhs>
-void resume(SolverState& s, const Call<Rhs>& c) {
+template <class Real, class Rhs>
+void resume(BasicSolverState<Real>& s, const Call<Real, Rhs>& c) {
   // NEQ is checked at start-up only; a later call must not make the loops
   // run over a negative count.
   if (c.neq < 1) {
@@ -320,8 +331,8 @@ void resume(SolverState& s, const Call<Rhs>& c) {
 
 // Everything between the integrator's entry and its statistics: the status
 // protocol, IDO 1 to 6.
-template <class Rhs>
-void follow_ido(SolverState& s, const Call<Rhs>& c, const float* entries) {
+template <class Real, class Rhs>
+void follow_ido(BasicSolverState<Real>& s, const Call<Real, Rhs>& c, const Real* entries) {
   if (c.ido < 1 || c.ido > 6) {
     post_report(s, ErrorPoint::kIdoRange, {c.ido});
   } else if (c.ido == 1) {
@@ -352,45 +363,31 @@ void follow_ido(SolverState& s, const Call<Rhs>& c, const float* entries) {
 
 // One call of the integrator on an instance: the name pushed, the protocol
 // followed, the statistics written to PARAM.
-template <class Rhs>
-void i2prk_call(Instance& in, std::int32_t& ido, std::int32_t neq, const Rhs& rhs, float& x,
-                const float& xend, const float& tol, float* param, float* y, const Norm& norm,
-                float* wk) {
+template <class Real, class Rhs>
+void i2prk_call(BasicInstance<Real>& in, std::int32_t& ido, std::int32_t neq, const Rhs& rhs,
+                Real& x, const Real& xend, const Real& tol, Real* param, Real* y,
+                const BasicNorm<Real>& norm, Real* wk) {
   E1PSH(kIntegratorName);
-  SolverState& s = in.state;
+  BasicSolverState<Real>& s = in.state;
   begin_call(s);
-  const Call<Rhs> c{ido, neq, rhs, x, xend, tol, y, norm, wk, in.observer};
+  const Call<Real, Rhs> c{ido, neq, rhs, x, xend, tol, y, norm, wk, in.observer};
   follow_ido(s, c, param);
   write_statistics(s, param);
   E1POP(kIntegratorName);
 }
 
-template void i2prk_call<PlainRhs>(Instance&, std::int32_t&, std::int32_t, const PlainRhs&, float&,
-                                   const float&, const float&, float*, float*, const Norm&, float*);
-template void i2prk_call<ContextRhs>(Instance&, std::int32_t&, std::int32_t, const ContextRhs&,
-                                     float&, const float&, const float&, float*, float*,
-                                     const Norm&, float*);
-template void i2prk_call<PointerRhs>(Instance&, std::int32_t&, std::int32_t, const PointerRhs&,
-                                     float&, const float&, const float&, float*, float*,
-                                     const Norm&, float*);
+// Both storage types, each with the three forms of the right-hand side.
+#define RKV_I2PRK_CALL(Real, Rhs)                                                              \
+  template void i2prk_call<Real, Rhs<Real>>(BasicInstance<Real>&, std::int32_t&, std::int32_t, \
+                                            const Rhs<Real>&, Real&, const Real&, const Real&, \
+                                            Real*, Real*, const BasicNorm<Real>&, Real*);
+RKV_I2PRK_CALL(float, PlainRhsOf)
+RKV_I2PRK_CALL(float, ContextRhsOf)
+RKV_I2PRK_CALL(float, PointerRhsOf)
+RKV_I2PRK_CALL(double, PlainRhsOf)
+RKV_I2PRK_CALL(double, ContextRhsOf)
+RKV_I2PRK_CALL(double, PointerRhsOf)
+#undef RKV_I2PRK_CALL
 
 }  // namespace ode
-
-void I2PRK(std::int32_t& ido, const std::int32_t& neq, RhsFunction fcn, float& x, const float& xend,
-           const float& tol, float* param, float* y, NormFunction fnorm, float* wk) {
-  const CallScope scope;  // puts the name stack back should user code throw
-  ode::Instance& in = ode::default_instance();
-  const ode::InUse busy(in.in_use);
-  if (!busy.held()) {
-    // Refused before anything of the call in progress is read or written,
-    // PARAM included.
-    E1PSH(ode::kIntegratorName);
-    ode::post_report(ode::ErrorPoint::kInUse);
-    E1POP(ode::kIntegratorName);
-    return;
-  }
-  ode::i2prk_call(in, ido, neq, ode::PlainRhs{fcn}, x, xend, tol, param, y,
-                  ode::Norm{fnorm, nullptr}, wk);
-}
-
 }  // namespace rkv

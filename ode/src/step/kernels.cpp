@@ -22,19 +22,18 @@ Index first(std::int32_t n, std::int32_t inc) {
   return inc < 0 ? static_cast<Index>(1 - static_cast<Index>(n)) * static_cast<Index>(inc) : 0;
 }
 
-}  // namespace
-
-std::int32_t V1MAXABS(const std::int32_t& n, const float* x, const std::int32_t& incx) {
+template <class Real>
+std::int32_t max_abs(const std::int32_t& n, const Real* x, const std::int32_t& incx) {
   if (n < 1) return 0;
   if (n == 1) return 1;
   // A negative increment would walk off the front of x: nothing is searched.
   if (incx < 0) return 0;
   std::int32_t best = 1;
-  float big = std::fabs(x[0]);
+  Real big = std::fabs(x[0]);
   Index at = 0;
   for (std::int32_t k = 2; k <= n; ++k) {
     at += incx;
-    const float v = std::fabs(x[at]);
+    const Real v = std::fabs(x[at]);
     if (v > big) {  // strictly greater: the first of equal maxima wins
       big = v;
       best = k;
@@ -43,21 +42,22 @@ std::int32_t V1MAXABS(const std::int32_t& n, const float* x, const std::int32_t&
   return best;
 }
 
-void V1VSWAP(const std::int32_t& n, float* x, const std::int32_t& incx, float* y,
-             const std::int32_t& incy) {
+template <class Real>
+void swap(const std::int32_t& n, Real* x, const std::int32_t& incx, Real* y,
+          const std::int32_t& incy) {
   if (n < 1) return;
   if (incx == 1 && incy == 1) {
     const Index count = n;
     const Index head = count % 3;
     for (Index i = 0; i < head; ++i) {
-      const float t = x[i];
+      const Real t = x[i];
       x[i] = y[i];
       y[i] = t;
     }
     for (Index i = head; i < count; i += 3) {
-      const float t0 = x[i];
-      const float t1 = x[i + 1];
-      const float t2 = x[i + 2];
+      const Real t0 = x[i];
+      const Real t1 = x[i + 1];
+      const Real t2 = x[i + 2];
       x[i] = y[i];
       x[i + 1] = y[i + 1];
       x[i + 2] = y[i + 2];
@@ -70,14 +70,15 @@ void V1VSWAP(const std::int32_t& n, float* x, const std::int32_t& incx, float* y
   Index ix = first(n, incx);
   Index iy = first(n, incy);
   for (std::int32_t k = 0; k < n; ++k, ix += incx, iy += incy) {
-    const float t = x[ix];
+    const Real t = x[ix];
     x[ix] = y[iy];
     y[iy] = t;
   }
 }
 
-void V1VCOPY(const std::int32_t& n, const float* x, const std::int32_t& incx, float* y,
-             const std::int32_t& incy) {
+template <class Real>
+void copy(const std::int32_t& n, const Real* x, const std::int32_t& incx, Real* y,
+          const std::int32_t& incy) {
   if (n < 1) return;
   if (incx == 1 && incy == 1) {
     // A block copy: values move unchanged whatever the grouping, and the
@@ -98,13 +99,14 @@ void V1VCOPY(const std::int32_t& n, const float* x, const std::int32_t& incx, fl
   for (std::int32_t k = 0; k < n; ++k, ix += incx, iy += incy) y[iy] = x[ix];
 }
 
-void V1VAXPY(const std::int32_t& n, const float& a, const float* x, const std::int32_t& incx,
-             float* y, const std::int32_t& incy) {
+template <class Real>
+void axpy(const std::int32_t& n, const Real& a, const Real* x, const std::int32_t& incx, Real* y,
+          const std::int32_t& incy) {
   if (n < 1) return;
-  if (a == 0.0f) return;  // y untouched, even where x is not finite
+  if (a == Real{0}) return;  // y untouched, even where x is not finite
   const double da = static_cast<double>(a);
-  const auto axpy = [da](float xi, float yi) {
-    return static_cast<float>(da * static_cast<double>(xi) + static_cast<double>(yi));
+  const auto axpy = [da](Real xi, Real yi) {
+    return static_cast<Real>(da * static_cast<double>(xi) + static_cast<double>(yi));
   };
   if (incx == 1 && incy == 1) {
     const Index count = n;
@@ -121,6 +123,39 @@ void V1VAXPY(const std::int32_t& n, const float& a, const float* x, const std::i
   Index ix = first(n, incx);
   Index iy = first(n, incy);
   for (std::int32_t k = 0; k < n; ++k, ix += incx, iy += incy) y[iy] = axpy(x[ix], y[iy]);
+}
+
+}  // namespace
+
+std::int32_t V1MAXABS(const std::int32_t& n, const float* x, const std::int32_t& incx) {
+  return max_abs(n, x, incx);
+}
+std::int32_t V1MAXABS(const std::int32_t& n, const double* x, const std::int32_t& incx) {
+  return max_abs(n, x, incx);
+}
+void V1VSWAP(const std::int32_t& n, float* x, const std::int32_t& incx, float* y,
+             const std::int32_t& incy) {
+  swap(n, x, incx, y, incy);
+}
+void V1VSWAP(const std::int32_t& n, double* x, const std::int32_t& incx, double* y,
+             const std::int32_t& incy) {
+  swap(n, x, incx, y, incy);
+}
+void V1VCOPY(const std::int32_t& n, const float* x, const std::int32_t& incx, float* y,
+             const std::int32_t& incy) {
+  copy(n, x, incx, y, incy);
+}
+void V1VCOPY(const std::int32_t& n, const double* x, const std::int32_t& incx, double* y,
+             const std::int32_t& incy) {
+  copy(n, x, incx, y, incy);
+}
+void V1VAXPY(const std::int32_t& n, const float& a, const float* x, const std::int32_t& incx,
+             float* y, const std::int32_t& incy) {
+  axpy(n, a, x, incx, y, incy);
+}
+void V1VAXPY(const std::int32_t& n, const double& a, const double* x, const std::int32_t& incx,
+             double* y, const std::int32_t& incy) {
+  axpy(n, a, x, incx, y, incy);
 }
 
 }  // namespace rkv

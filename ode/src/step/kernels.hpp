@@ -1,5 +1,5 @@
-// Vector kernels of the solver (unit or general increments); internal to
-// the library.
+// Vector kernels of the solver (unit or general increments), for both
+// storage types; internal to the library.
 #pragma once
 
 #include <cstdint>
@@ -15,5 +15,14 @@ void V1VCOPY(const std::int32_t& n, const float* x, const std::int32_t& incx, fl
 // y := a*x + y, evaluated in double and rounded once; nothing when a = 0.
 void V1VAXPY(const std::int32_t& n, const float& a, const float* x, const std::int32_t& incx,
              float* y, const std::int32_t& incy);
+
+// The same over double (the axpy in plain double arithmetic).
+std::int32_t V1MAXABS(const std::int32_t& n, const double* x, const std::int32_t& incx);
+void V1VSWAP(const std::int32_t& n, double* x, const std::int32_t& incx, double* y,
+             const std::int32_t& incy);
+void V1VCOPY(const std::int32_t& n, const double* x, const std::int32_t& incx, double* y,
+             const std::int32_t& incy);
+void V1VAXPY(const std::int32_t& n, const double& a, const double* x, const std::int32_t& incx,
+             double* y, const std::int32_t& incy);
 
 }  // namespace rkv

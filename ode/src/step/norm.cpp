@@ -6,7 +6,7 @@
 //                                           maximum of |y| (workspace column 10)
 // The settings are those of the instance in use; I2ERRNRM itself reads those
 // of the calling thread's default instance, which IVPRK drives.
-// ENORM is a single-precision variable updated element by element. An error
+// ENORM is a variable of the storage type updated element by element. An error
 // vector containing a NaN yields a NaN norm under every INORM, so that the
 // step is rejected rather than accepted with an unknown error.
 #include <bit>
@@ -17,6 +17,7 @@
 #include "rkv/ode/ivprk.hpp"
 #include "step/isa.hpp"
 #include "step/kernels.hpp"
+#include "step/real_format.hpp"
 #include "step/solver_state.hpp"
 #include "step/user_calls.hpp"
 
@@ -27,14 +28,15 @@ constexpr std::int32_t kOne = 1;
 
 // The first NaN quotient of the scan, as the element-by-element update
 // meets it; +0 when there is none.
-float first_nan_quotient(std::int32_t neq, const float* v, const float* y, float bound) {
+template <class Real>
+Real first_nan_quotient(std::int32_t neq, const Real* v, const Real* y, Real bound) {
   for (std::int32_t i = 0; i < neq; ++i) {
-    const float q = static_cast<float>(
+    const Real q = static_cast<Real>(
         std::fabs(static_cast<double>(v[i])) /
         std::fmax(std::fabs(static_cast<double>(y[i])), static_cast<double>(bound)));
     if (std::isnan(q)) return q;
   }
-  return 0.0f;
+  return Real{0};
 }
 
 // max_i |v_i| / max(|y_i|, bound); the first NaN quotient makes it NaN.
@@ -42,61 +44,67 @@ float first_nan_quotient(std::int32_t neq, const float* v, const float* y, float
 // Written so that it vectorises: the divisor is chosen by a comparison with
 // the bound, which gives the bound for a NaN |y_i| as fmax does, and equal
 // values are the same number either way. Every quotient is non-negative or
-// NaN, and non-negative floats are ordered as their bit patterns are, so the
+// NaN, and non-negative reals are ordered as their bit patterns are, so the
 // maximum is taken on the patterns with the sign bit cleared: that makes
 // every NaN pattern exceed every number's. The element-by-element update
 // would have stopped at the first NaN and returned it, so when the maximum
 // is a NaN the scan is repeated to return that same NaN, bit for bit.
 // The bound is never NaN (1.0, or a PARAM(11) entry above 0). Compiled once
 // per vector instruction set (isa.hpp).
-RKV_ALWAYS_INLINE float relative_max_loop(std::int32_t neq, const float* v, const float* y,
-                                          float bound) {
-  constexpr std::uint32_t kMagnitude = 0x7FFFFFFFu;  // all but the sign bit
-  constexpr std::uint32_t kInfinity = 0x7F800000u;
+template <class Real>
+RKV_ALWAYS_INLINE Real relative_max_loop(std::int32_t neq, const Real* v, const Real* y,
+                                         Real bound) {
+  using Bits = typename ode::RealFormat<Real>::Bits;
+  constexpr Bits kMagnitude = ode::RealFormat<Real>::kMagnitude;  // all but the sign bit
+  constexpr Bits kInfinity = ode::RealFormat<Real>::kInfinity;
   const double dbound = static_cast<double>(bound);
-  std::uint32_t top = 0u;  // pattern of +0.0f, where the update starts
+  Bits top = 0u;  // pattern of +0, where the update starts
   for (std::int32_t i = 0; i < neq; ++i) {
-    const float ay = std::fabs(y[i]);
+    const Real ay = std::fabs(y[i]);
     const double divisor = ay > bound ? static_cast<double>(ay) : dbound;
-    const float q = static_cast<float>(std::fabs(static_cast<double>(v[i])) / divisor);
-    const std::uint32_t qb = std::bit_cast<std::uint32_t>(q) & kMagnitude;
+    const Real q = static_cast<Real>(std::fabs(static_cast<double>(v[i])) / divisor);
+    const Bits qb = std::bit_cast<Bits>(q) & kMagnitude;
     top = qb > top ? qb : top;
   }
   if (top > kInfinity) return first_nan_quotient(neq, v, y, bound);
-  return std::bit_cast<float>(top);
+  return std::bit_cast<Real>(top);
 }
 
-RKV_TARGET_AVX512 float relative_max_avx512(std::int32_t neq, const float* v, const float* y,
-                                            float bound) {
+template <class Real>
+RKV_TARGET_AVX512 Real relative_max_avx512(std::int32_t neq, const Real* v, const Real* y,
+                                           Real bound) {
   return relative_max_loop(neq, v, y, bound);
 }
 
-RKV_TARGET_AVX2 float relative_max_avx2(std::int32_t neq, const float* v, const float* y,
-                                        float bound) {
+template <class Real>
+RKV_TARGET_AVX2 Real relative_max_avx2(std::int32_t neq, const Real* v, const Real* y, Real bound) {
   return relative_max_loop(neq, v, y, bound);
 }
 
-float relative_max_baseline(std::int32_t neq, const float* v, const float* y, float bound) {
+template <class Real>
+Real relative_max_baseline(std::int32_t neq, const Real* v, const Real* y, Real bound) {
   return relative_max_loop(neq, v, y, bound);
 }
 
-float relative_max(std::int32_t neq, const float* v, const float* y, float bound) {
-  return ode::dispatch(relative_max_avx512, relative_max_avx2, relative_max_baseline, neq, v, y,
-                       bound);
+template <class Real>
+Real relative_max(std::int32_t neq, const Real* v, const Real* y, Real bound) {
+  return ode::dispatch(relative_max_avx512<Real>, relative_max_avx2<Real>,
+                       relative_max_baseline<Real>, neq, v, y, bound);
 }
 
 }  // namespace
 
 namespace ode {
 
-void error_norm(const Settings& settings, const std::int32_t& neq, const float* v, const float* y,
-                const float* w, float& enorm) {
+template <class Real>
+void error_norm(const BasicSettings<Real>& settings, const std::int32_t& neq, const Real* v,
+                const Real* y, const Real* w, Real& enorm) {
   switch (settings.inorm) {
     case 1: {
-      enorm = 0.0f;
+      enorm = Real{0};
       for (std::int32_t i = 0; i < neq; ++i) {
         if (std::isnan(v[i])) {
-          enorm = std::numeric_limits<float>::quiet_NaN();
+          enorm = std::numeric_limits<Real>::quiet_NaN();
           return;
         }
       }
@@ -108,21 +116,26 @@ void error_norm(const Settings& settings, const std::int32_t& neq, const float* 
       enorm = relative_max(neq, v, y, settings.floor);
       return;
     case 3: {
-      enorm = 0.0f;
+      enorm = Real{0};
       for (std::int32_t i = 0; i < neq; ++i) {
-        const float r = static_cast<float>(static_cast<double>(v[i]) /
-                                           std::fmax(std::fabs(static_cast<double>(w[i])), 1.0));
-        enorm = static_cast<float>(static_cast<double>(enorm) +
-                                   static_cast<double>(r) * static_cast<double>(r));
+        const Real r = static_cast<Real>(static_cast<double>(v[i]) /
+                                         std::fmax(std::fabs(static_cast<double>(w[i])), 1.0));
+        enorm = static_cast<Real>(static_cast<double>(enorm) +
+                                  static_cast<double>(r) * static_cast<double>(r));
       }
-      enorm = static_cast<float>(std::sqrt(static_cast<double>(enorm)));
+      enorm = static_cast<Real>(std::sqrt(static_cast<double>(enorm)));
       return;
     }
     default:  // 0 (the start-up checks admit nothing above 3)
-      enorm = relative_max(neq, v, y, 1.0f);
+      enorm = relative_max(neq, v, y, Real{1});
       return;
   }
 }
+
+template void error_norm<float>(const BasicSettings<float>&, const std::int32_t&, const float*,
+                                const float*, const float*, float&);
+template void error_norm<double>(const BasicSettings<double>&, const std::int32_t&, const double*,
+                                 const double*, const double*, double&);
 
 }  // namespace ode
 

@@ -5,8 +5,9 @@
 // integration on IDO = 1 and closes it on IDO = 3; the front end IVPRK holds the workspace of
 // 10*NEQ reals from its IDO = 1 call until the call with IDO = 3 returns.
 //
-// Reals are single precision and counts 32-bit signed, as stored by the
-// algorithm: every quantity it names and assigns is held here as a float.
+// Reals are held in the storage type `Real` (float or double) and counts
+// 32-bit signed, as stored by the algorithm: every quantity it names and
+// assigns is held here as a Real. The float state is SolverState.
 #pragma once
 
 #include <array>
@@ -22,18 +23,20 @@ inline constexpr std::int32_t kTableSize = 43;  // the Verner pair's coefficient
 
 // Settings, read from PARAM only by IDO = 1 (entries greater than 0 replace
 // the defaults). Logical settings hold any non-zero value for "on".
-struct Settings {
-  float initial_step;         // PARAM(1); 0 = derive from HMAX and TOL
-  float hmin;                 // PARAM(2); 0 = computed on the first attempt
-  float hmax;                 // PARAM(3), capped at 2/s by PARAM(9)
+template <class Real>
+struct BasicSettings {
+  Real initial_step;          // PARAM(1); 0 = derive from HMAX and TOL
+  Real hmin;                  // PARAM(2); 0 = computed on the first attempt
+  Real hmax;                  // PARAM(3), capped at 2/s by PARAM(9)
   std::int32_t max_steps;     // PARAM(4); 0 = no limit
   std::int32_t max_evals;     // PARAM(5); 0 = no limit
   std::int32_t pause_before;  // PARAM(7): return with IDO = 4 before each step
   std::int32_t pause_after;   // PARAM(8): return with IDO = 5/6 after each attempt
-  float scale;                // PARAM(9): error scale factor s
+  Real scale;                 // PARAM(9): error scale factor s
   std::int32_t inorm;         // PARAM(10): error norm 0..3
-  float floor;                // PARAM(11): lower bound of the INORM = 2 norm
+  Real floor;                 // PARAM(11): lower bound of the INORM = 2 norm
 };
+using Settings = BasicSettings<float>;
 
 // The pause the last call returned with, waiting for the caller's answer.
 enum class Pause : std::int32_t {
@@ -42,25 +45,26 @@ enum class Pause : std::int32_t {
   kAfterAttempt,  // returned IDO = 5 or 6; the answer is 5 or 6
 };
 
-struct SolverState {
+template <class Real>
+struct BasicSolverState {
   std::int32_t initialised;   // an integration is open (IDO = 1 .. IDO = 3)
   std::int32_t table_loaded;  // table, eps and tiny loaded (once per instance)
-  std::array<float, kTableSize> table;
-  float eps;                       // relative spacing at 1, for the default HMIN
-  float tiny;                      // smallest normalised number, for the default HMIN
+  std::array<Real, kTableSize> table;
+  Real eps;                        // relative spacing at 1, for the default HMIN
+  Real tiny;                       // smallest normalised number, for the default HMIN
   std::int32_t interval_complete;  // the last call reached its XEND
-  float last_end;                  // where the next interval must start
-  float h;                         // magnitude of the next / last trial step
-  float step;                      // signed step H = XNEW - X of the last attempt
-  float xnew;                      // end point of the last attempt
-  float error;                     // error measure E of the last attempt
-  float enorm;                     // norm of the last error vector
-  float xstart;                    // copy of X at the start of the attempt
-  float xstage;                    // abscissa of the stage being evaluated
+  Real last_end;                   // where the next interval must start
+  Real h;                          // magnitude of the next / last trial step
+  Real step;                       // signed step H = XNEW - X of the last attempt
+  Real xnew;                       // end point of the last attempt
+  Real error;                      // error measure E of the last attempt
+  Real enorm;                      // norm of the last error vector
+  Real xstart;                     // copy of X at the start of the attempt
+  Real xstage;                     // abscissa of the stage being evaluated
   std::int32_t rejections;         // consecutive rejections of the current step
   std::int32_t accepted;           // accepted steps since IDO = 1
   std::int32_t evaluations;        // right-hand side calls since IDO = 1
-  Settings settings;
+  BasicSettings<Real> settings;
   Pause pause;             // the pause waiting for an answer
   std::int32_t shown_neq;  // > 0 while Y shows the candidate of a pause after an
                            // attempt: the count Y and the candidate were exchanged with
@@ -68,16 +72,19 @@ struct SolverState {
                            // observer; the next loop head takes it as k1
   ErrorPoint last_error;   // the error point that ended the last call
 };
+using SolverState = BasicSolverState<float>;
 
 // The state of the calling thread's default instance, the one IVPRK and a
 // direct call of I2PRK use (front/instance.hpp).
 SolverState& solver_state();
 
 // The workspace held by the front end: `size` reals, or none (nullptr).
-struct Workspace {
-  float* data;
+template <class Real>
+struct BasicWorkspace {
+  Real* data;
   std::size_t size;
 };
+using Workspace = BasicWorkspace<float>;
 // The workspace of the calling thread's default instance.
 Workspace& front_end_workspace();
 

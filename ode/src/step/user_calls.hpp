@@ -20,57 +20,96 @@
 #include "rkv/ode/ivprk.hpp"
 #include "step/solver_state.hpp"
 #include "step/step_control.hpp"
+#include "step/tolerances.hpp"
 
 namespace rkv::ode {
 
-struct PlainRhs {
-  RhsFunction f;
-  void operator()(const std::int32_t& neq, const float& x, const float* y, float* yp) const {
+// The right-hand side and norm routine types over the storage type; for
+// float they are IVPRK's RhsFunction, RhsContextFunction,
+// RhsPointerFunction and NormFunction.
+template <class Real>
+using RhsFn = void (*)(const std::int32_t& neq, const Real& x, const Real* y, Real* yprime);
+template <class Real>
+using RhsContextFn = void (*)(void* context, const std::int32_t& neq, const Real& x, const Real* y,
+                              Real* yprime);
+template <class Real>
+using RhsPointerFn = void (*)(void* context, const std::int32_t* neq, const Real* x, const Real* y,
+                              Real* yprime);
+template <class Real>
+using NormFn = void (*)(const std::int32_t& neq, const Real* v, const Real* y, const Real* w,
+                        Real& enorm);
+
+template <class Real>
+struct PlainRhsOf {
+  using real_type = Real;
+  RhsFn<Real> f;
+  void operator()(const std::int32_t& neq, const Real& x, const Real* y, Real* yp) const {
     f(neq, x, y, yp);
   }
 };
 
-struct ContextRhs {
-  RhsContextFunction f;
+template <class Real>
+struct ContextRhsOf {
+  using real_type = Real;
+  RhsContextFn<Real> f;
   void* context;
-  void operator()(const std::int32_t& neq, const float& x, const float* y, float* yp) const {
+  void operator()(const std::int32_t& neq, const Real& x, const Real* y, Real* yp) const {
     f(context, neq, x, y, yp);
   }
 };
 
-struct PointerRhs {
-  RhsPointerFunction f;
+template <class Real>
+struct PointerRhsOf {
+  using real_type = Real;
+  RhsPointerFn<Real> f;
   void* context;
-  void operator()(const std::int32_t& neq, const float& x, const float* y, float* yp) const {
+  void operator()(const std::int32_t& neq, const Real& x, const Real* y, Real* yp) const {
     f(context, &neq, &x, y, yp);
   }
 };
 
+using PlainRhs = PlainRhsOf<float>;
+using ContextRhs = ContextRhsOf<float>;
+using PointerRhs = PointerRhsOf<float>;
+
 // I2ERRNRM with the settings given rather than those of the calling
 // thread's default instance.
-void error_norm(const Settings& settings, const std::int32_t& neq, const float* v, const float* y,
-                const float* w, float& enorm);
+template <class Real>
+void error_norm(const BasicSettings<Real>& settings, const std::int32_t& neq, const Real* v,
+                const Real* y, const Real* w, Real& enorm);
 
 // The norm routine of a call: the caller's routine (I2PRK called directly),
-// or the solver's own norm with the settings of the instance (`own`).
-struct Norm {
-  NormFunction user;
-  const Settings* own;
-  void operator()(const std::int32_t& neq, const float* v, const float* y, const float* w,
-                  float& enorm) const {
-    if (own != nullptr) {
-      error_norm(*own, neq, v, y, w, enorm);
-    } else {
+// or the solver's own with the settings of the instance (`own`): a user's
+// norm given to an integrator object (`hook`) when there is one, else the
+// weighted norm of its tolerances (`tolerances`, set only when there is no
+// hook), else the INORM norm of the settings. Y1 is the candidate at the
+// attempt's end.
+template <class Real>
+struct BasicNorm {
+  NormFn<Real> user;
+  const BasicSettings<Real>* own;
+  const Tolerances<Real>* tolerances = nullptr;
+  const UserNorm<Real>* hook = nullptr;
+  void operator()(const std::int32_t& neq, const Real* v, const Real* y, const Real* y1,
+                  const Real* w, Real& enorm) const {
+    if (own == nullptr) {
       user(neq, v, y, w, enorm);
+    } else if (hook != nullptr) {
+      enorm = hook->call(hook->self, neq, v, y, y1, w);
+    } else if (tolerances != nullptr) {
+      enorm = weighted_norm(*tolerances, neq, v, y, y1);
+    } else {
+      error_norm(*own, neq, v, y, w, enorm);
     }
   }
 };
+using Norm = BasicNorm<float>;
 
 // `e` is the error record, E1ERRSTATE(), fetched once by a caller that
 // makes several calls.
-template <class Rhs>
-inline bool call_rhs(ErrorState& e, SolverState& s, const Rhs& rhs, const std::int32_t& neq,
-                     const float& x, const float* y, float* ydot) {
+template <class Real, class Rhs>
+inline bool call_rhs(ErrorState& e, BasicSolverState<Real>& s, const Rhs& rhs,
+                     const std::int32_t& neq, const Real& x, const Real* y, Real* ydot) {
   (void)E1UON(e);
   rhs(neq, x, y, ydot);
   E1UOFF(e);
@@ -78,16 +117,17 @@ inline bool call_rhs(ErrorState& e, SolverState& s, const Rhs& rhs, const std::i
   return !N1RSER(e);
 }
 
-template <class Rhs>
-inline bool call_rhs(SolverState& s, const Rhs& rhs, const std::int32_t& neq, const float& x,
-                     const float* y, float* ydot) {
+template <class Real, class Rhs>
+inline bool call_rhs(BasicSolverState<Real>& s, const Rhs& rhs, const std::int32_t& neq,
+                     const Real& x, const Real* y, Real* ydot) {
   return call_rhs(E1ERRSTATE(), s, rhs, neq, x, y, ydot);
 }
 
-inline bool call_norm(ErrorState& e, const Norm& norm, const std::int32_t& neq, const float* v,
-                      const float* y, const float* w, float& enorm) {
+template <class Real>
+inline bool call_norm(ErrorState& e, const BasicNorm<Real>& norm, const std::int32_t& neq,
+                      const Real* v, const Real* y, const Real* y1, const Real* w, Real& enorm) {
   (void)E1UON(e);
-  norm(neq, v, y, w, enorm);
+  norm(neq, v, y, y1, w, enorm);
   E1UOFF(e);
   return !N1RSER(e);
 }

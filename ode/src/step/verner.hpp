@@ -20,9 +20,9 @@ namespace rkv::ode {
 // Returns false when one of those calls ran into a serious error; the
 // columns then hold partial results that must not be used.
 // Compiled for each form of the right-hand side (user_calls.hpp).
-template <class Rhs>
-bool verner_step(SolverState& s, const std::int32_t& neq, const Rhs& rhs, const Norm& norm,
-                 const float* y, float* wk);
+template <class Real, class Rhs>
+bool verner_step(BasicSolverState<Real>& s, const std::int32_t& neq, const Rhs& rhs,
+                 const BasicNorm<Real>& norm, const Real* y, Real* wk);
 
 // With a plain function and the caller's norm routine.
 inline bool verner_step(SolverState& s, const std::int32_t& neq, RhsFunction fcn,
@@ -33,5 +33,6 @@ inline bool verner_step(SolverState& s, const std::int32_t& neq, RhsFunction fcn
 // Y := candidate and max|y| := max(max|y|, |Y|) over the n equations, in
 // one pass: the accepted step's candidate becomes the solution.
 void accept_candidate(std::size_t n, const float* candidate, float* y, float* wmax);
+void accept_candidate(std::size_t n, const double* candidate, double* y, double* wmax);
 
 }  // namespace rkv::ode

@@ -35,6 +35,13 @@ inline float get(const float* p, std::int32_t index) {
 inline void set(float* p, std::int32_t index, float value) {
   p[index - 1] = value;
 }
+// The same for the 50-entry PARAM of a double integrator.
+inline double get(const double* p, std::int32_t index) {
+  return p[index - 1];
+}
+inline void set(double* p, std::int32_t index, double value) {
+  p[index - 1] = value;
+}
 
 }  // namespace rkv::param
 
