@@ -14,9 +14,9 @@
 #include <memory>
 #include <new>
 
-#include "refusals.hpp"
 #include "integrator_handle.hpp"
 #include "null_args.hpp"
+#include "refusals.hpp"
 #include "rkv/error_types.h"
 #include "rkv/errors/call_scope.hpp"
 #include "rkv/ode/dense_output.hpp"

@@ -64,6 +64,40 @@ void rkv_integrator_destroy(rkv_integrator* it);
 int32_t rkv_integrator_ivprk(rkv_integrator* it, int32_t* ido, const int32_t* neq, float* x,
                              const float* xend, const float* tol, float* param, float* y);
 
+/* Tolerances in place of INORM (PARAM(10), then unused): the error norm of
+ * an attempt is the maximum (*norm RKV_NORM_MAX) or the root mean square
+ * (RKV_NORM_RMS) of |v_i| / (ATOL_i + RTOL * max(|y_i| at the step's start,
+ * |y_i| at its end)), v being the error estimate divided by the step; a step
+ * is accepted when |H| * norm * PARAM(9) <= TOL, so with TOL = 1 RTOL and
+ * ATOL mean what they mean elsewhere. atol[0..*count-1] is one absolute
+ * tolerance for every equation (*count 1) or one per equation (*count
+ * NEQ); it is copied. The next call with IDO = 1 checks them (I2PRK,
+ * TERMINAL: an RTOL or ATOL_i negative or NaN, a count other than 1 or NEQ,
+ * a component whose weight is 0). They can be set, changed or cleared only
+ * while no integration is open (before IDO = 1 or after IDO = 3); otherwise
+ * the call is refused (IVPRK, TERMINAL 24) and nothing changes. A *norm
+ * other than the two is refused (IVPRK, TERMINAL RKV_BAD_NORM_CODE). Each
+ * returns the outcome of the call, as rkv_integrator_ivprk. */
+#define RKV_NORM_MAX 1
+#define RKV_NORM_RMS 2
+#define RKV_BAD_NORM_CODE 32
+int32_t rkv_integrator_set_tolerances(rkv_integrator* it, const float* rtol, const float* atol,
+                                      const int32_t* count, const int32_t* norm);
+int32_t rkv_integrator_clear_tolerances(rkv_integrator* it);
+
+/* An error norm of the caller's own in place of INORM and the tolerances:
+ * called once per step attempt as fcn(context, neq, v, y0, y1, ymax), v the
+ * error estimate divided by the step, y0 the solution at the step's start,
+ * y1 the candidate at its end, ymax the running maximum of |y| (neq values
+ * each, read-only, valid during the call); |H| * norm * PARAM(9) is compared
+ * with TOL, and NaN rejects the attempt. It is user code as the right-hand
+ * side is. Set and cleared under the rules of the tolerances; a null fcn is
+ * refused (FCN). */
+typedef float (*rkv_norm_fn)(void* context, int32_t neq, const float* v, const float* y0,
+                             const float* y1, const float* ymax);
+int32_t rkv_integrator_set_error_norm(rkv_integrator* it, rkv_norm_fn fcn, void* context);
+int32_t rkv_integrator_clear_error_norm(rkv_integrator* it);
+
 #ifdef __cplusplus
 }
 #endif
