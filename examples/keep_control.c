@@ -29,7 +29,7 @@ static void show(int32_t ido, float x, float y) {
 }
 
 int main(void) {
-  const int32_t all_types = 0, off = 0, last_call = 1, fatal = 4;
+  const int32_t all_types = RKV_ALL_TYPES, off = RKV_ATTR_OFF, last_call = 1;
   int32_t ido = 1;
   const int32_t neq = 1;
   float x = 0.0f;
@@ -50,7 +50,7 @@ int main(void) {
   rkv_geterrtext(text, &text_len, &length);
   printf("message: %.*s\n", (int)(length < text_len ? length : text_len), text);
 
-  if (rkv_n1rty(&last_call) == fatal) {
+  if (rkv_n1rty(&last_call) == RKV_FATAL) {
     ido = 3; /* close, then start again where the integration stopped */
     rkv_ivprk(&ido, &neq, decay, &x, &xend, &tol, param, y);
     param[4 - 1] = 2000.0f;

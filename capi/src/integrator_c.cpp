@@ -1,47 +1,70 @@
-// The C handle of an integrator: an rkv::Integrator made with the pointer
-// form of the right-hand side, so that each evaluation is one indirect call
-// of the caller's C function.
+// The C handles of an integrator over float and over double: an
+// rkv::BasicIntegrator made with the pointer form of the right-hand side, so
+// that each evaluation is one indirect call of the caller's C function; the
+// error norm of the caller's own has the C++ hook's type and is called
+// directly as well.
+#include <cstdint>
+
+#include "integrator_handle.hpp"
+#include "rkv/dintegrator.h"
 #include "rkv/integrator.h"
 
-#include <cstdint>
-#include <new>
+namespace {
 
-#include "null_args.hpp"
-#include "rkv/ode/integrator.hpp"
+static_assert(RKV_NORM_MAX == static_cast<std::int32_t>(rkv::ToleranceNorm::kMax));
+static_assert(RKV_NORM_RMS == static_cast<std::int32_t>(rkv::ToleranceNorm::kRms));
 
-struct rkv_integrator {
-  rkv::Integrator integrator;
-};
+}  // namespace
 
 extern "C" {
 
 rkv_integrator* rkv_integrator_create(rkv_rhs_ctx_fn fcn, void* context) {
-  if (fcn == nullptr) return nullptr;  // it would be called on the first evaluation
-  try {
-    return new rkv_integrator{rkv::Integrator(rkv::RhsPointerFunction{fcn}, context)};
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+  return rkv::capi::create_handle<rkv_integrator>(rkv::RhsPointerFunction{fcn}, context);
 }
-
 void rkv_integrator_destroy(rkv_integrator* it) {
   delete it;
 }
-
 int32_t rkv_integrator_ivprk(rkv_integrator* it, int32_t* ido, const int32_t* neq, float* x,
                              const float* xend, const float* tol, float* param, float* y) {
-  static constexpr int32_t kTerminal = 5;  // the outcome of a refused call
-  if (rkv::capi::refused("IVPRK", {{"INTEGRATOR", it == nullptr},
-                                   {"IDO", ido == nullptr},
-                                   {"NEQ", neq == nullptr},
-                                   {"X", x == nullptr},
-                                   {"XEND", xend == nullptr},
-                                   {"TOL", tol == nullptr},
-                                   {"PARAM", param == nullptr},
-                                   {"Y", y == nullptr}})) {
-    return kTerminal;
-  }
-  return it->integrator.integrate(*ido, *neq, *x, *xend, *tol, param, y);
+  return rkv::capi::ivprk(it, ido, neq, x, xend, tol, param, y);
+}
+int32_t rkv_integrator_set_tolerances(rkv_integrator* it, const float* rtol, const float* atol,
+                                      const int32_t* count, const int32_t* norm) {
+  return rkv::capi::set_tolerances(it, rtol, atol, count, norm);
+}
+int32_t rkv_integrator_clear_tolerances(rkv_integrator* it) {
+  return rkv::capi::clear_tolerances(it);
+}
+int32_t rkv_integrator_set_error_norm(rkv_integrator* it, rkv_norm_fn fcn, void* context) {
+  return rkv::capi::set_error_norm(it, rkv::BasicErrorNormFunction<float>{fcn}, context);
+}
+int32_t rkv_integrator_clear_error_norm(rkv_integrator* it) {
+  return rkv::capi::clear_error_norm(it);
+}
+
+rkv_dintegrator* rkv_dintegrator_create(rkv_drhs_ctx_fn fcn, void* context) {
+  return rkv::capi::create_handle<rkv_dintegrator>(rkv::BasicRhsPointerFunction<double>{fcn},
+                                                   context);
+}
+void rkv_dintegrator_destroy(rkv_dintegrator* it) {
+  delete it;
+}
+int32_t rkv_dintegrator_ivprk(rkv_dintegrator* it, int32_t* ido, const int32_t* neq, double* x,
+                              const double* xend, const double* tol, double* param, double* y) {
+  return rkv::capi::ivprk(it, ido, neq, x, xend, tol, param, y);
+}
+int32_t rkv_dintegrator_set_tolerances(rkv_dintegrator* it, const double* rtol, const double* atol,
+                                       const int32_t* count, const int32_t* norm) {
+  return rkv::capi::set_tolerances(it, rtol, atol, count, norm);
+}
+int32_t rkv_dintegrator_clear_tolerances(rkv_dintegrator* it) {
+  return rkv::capi::clear_tolerances(it);
+}
+int32_t rkv_dintegrator_set_error_norm(rkv_dintegrator* it, rkv_dnorm_fn fcn, void* context) {
+  return rkv::capi::set_error_norm(it, rkv::BasicErrorNormFunction<double>{fcn}, context);
+}
+int32_t rkv_dintegrator_clear_error_norm(rkv_dintegrator* it) {
+  return rkv::capi::clear_error_norm(it);
 }
 
 }  // extern "C"

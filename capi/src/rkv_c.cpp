@@ -14,6 +14,7 @@
 
 #include "null_args.hpp"
 #include "rkv/errors/control.hpp"
+#include "rkv/errors/post.hpp"
 #include "rkv/errors/stack.hpp"
 #include "rkv/machine/constants.hpp"
 #include "rkv/machine/units.hpp"
@@ -22,6 +23,14 @@
 namespace {
 
 using rkv::capi::refused;
+
+// The C names of the error family's values are its C++ constants.
+static_assert(RKV_NOTE == rkv::kNote && RKV_ALERT == rkv::kAlert && RKV_WARNING == rkv::kWarning &&
+              RKV_FATAL == rkv::kFatal && RKV_TERMINAL == rkv::kTerminal &&
+              RKV_WARNING_IMMEDIATE == rkv::kWarningImmediate &&
+              RKV_FATAL_IMMEDIATE == rkv::kFatalImmediate);
+static_assert(RKV_ALL_TYPES == rkv::kAllTypes && RKV_ATTR_OFF == rkv::kAttrOff &&
+              RKV_ATTR_ON == rkv::kAttrOn && RKV_ATTR_KEEP == rkv::kAttrKeep);
 
 // A C function pointer cannot be called through the C++ reference-taking
 // type, so the solver gets this trampoline and the C routine of the call in

@@ -18,7 +18,7 @@ struct Model {
 void decay_or_give_up(void* context, const int32_t*, const float*, const float* y, float* yprime) {
   auto& m = *static_cast<Model*>(context);
   if (++m.evaluations == m.abandon_at) {
-    static const int32_t kFatal = 4, kCode = 1, kLen = 15;
+    static const int32_t kFatal = RKV_FATAL, kCode = 1, kLen = 15;
     rkv_e1mes(&kFatal, &kCode, "Model diverged.", &kLen);
     return;
   }
@@ -26,7 +26,7 @@ void decay_or_give_up(void* context, const int32_t*, const float*, const float* 
 }
 
 TEST(CapiAbandon, FatalFromTheRightHandSideEndsTheCallWithItsOutcome) {
-  const int32_t all = 0, off = 0;
+  const int32_t all = RKV_ALL_TYPES, off = RKV_ATTR_OFF;
   rkv_seterrattr(&all, &off, &off);
   Model m;
   rkv_integrator* it = rkv_integrator_create(decay_or_give_up, &m);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "rkv/dense.h"
 #include "rkv/errors/control.hpp"
 #include "rkv/errors/post.hpp"
 #include "rkv/errors/state.hpp"
@@ -45,6 +46,21 @@ void handle_call(Call& c, int nulled) {
                        nulled == 6 ? nullptr : c.param, nulled == 7 ? nullptr : &c.y);
 }
 
+// A dense handle over it, for the cases of the rkv_dense_* routines.
+rkv_dense* dense() {
+  static rkv_dense* const d = rkv_dense_create(handle());
+  return d;
+}
+void dense_call(Call& c, int nulled) {
+  rkv_dense_ivprk(nulled == 0 ? nullptr : dense(), nulled == 1 ? nullptr : &c.ido,
+                  nulled == 2 ? nullptr : &c.neq, nulled == 3 ? nullptr : &c.x,
+                  nulled == 4 ? nullptr : &c.xend, nulled == 5 ? nullptr : &c.tol,
+                  nulled == 6 ? nullptr : c.param, nulled == 7 ? nullptr : &c.y);
+}
+const rkv_event kEvent = {
+    [](void*, const int32_t*, const float*, const float* y, const float*) { return y[0]; }, nullptr,
+    RKV_CROSSING_EITHER, 0};
+
 struct Case {
   const char* routine;
   const char* argument;
@@ -77,6 +93,34 @@ TEST(CapiNullPointer, NullArgumentCrashedTheProcessNowRefusedNamingIt) {
       {"IVPRK", "TOL", [](Call& c) { handle_call(c, 5); }},
       {"IVPRK", "PARAM", [](Call& c) { handle_call(c, 6); }},
       {"IVPRK", "Y", [](Call& c) { handle_call(c, 7); }},
+      {"IVPEV", "DENSE", [](Call& c) { dense_call(c, 0); }},
+      {"IVPEV", "IDO", [](Call& c) { dense_call(c, 1); }},
+      {"IVPEV", "NEQ", [](Call& c) { dense_call(c, 2); }},
+      {"IVPEV", "X", [](Call& c) { dense_call(c, 3); }},
+      {"IVPEV", "XEND", [](Call& c) { dense_call(c, 4); }},
+      {"IVPEV", "TOL", [](Call& c) { dense_call(c, 5); }},
+      {"IVPEV", "PARAM", [](Call& c) { dense_call(c, 6); }},
+      {"IVPEV", "Y", [](Call& c) { dense_call(c, 7); }},
+      {"IVPEV", "DENSE", [](Call& c) { rkv_dense_set_output(nullptr, &c.x, &c.i, &c.y, &c.r); }},
+      {"IVPEV", "N", [](Call& c) { rkv_dense_set_output(dense(), &c.x, nullptr, &c.y, &c.r); }},
+      {"IVPEV", "XOUT", [](Call& c) { rkv_dense_set_output(dense(), nullptr, &c.i, &c.y, &c.r); }},
+      {"IVPEV", "YOUT", [](Call& c) { rkv_dense_set_output(dense(), &c.x, &c.i, nullptr, &c.r); }},
+      {"IVPEV", "DENSE", [](Call& c) { rkv_dense_set_events(nullptr, &kEvent, &c.i, nullptr); }},
+      {"IVPEV", "M", [](Call&) { rkv_dense_set_events(dense(), &kEvent, nullptr, nullptr); }},
+      {"IVPEV", "EVENTS", [](Call& c) { rkv_dense_set_events(dense(), nullptr, &c.i, nullptr); }},
+      {"IVPEV", "DENSE", [](Call&) { rkv_dense_clear_events(nullptr); }},
+      {"IVPEV", "DENSE", [](Call& c) { c.out = rkv_dense_event_count(nullptr); }},
+      {"IVPEV", "DENSE", [](Call& c) { c.out = rkv_dense_ended(nullptr); }},
+      {"IVPEV", "DENSE", [](Call& c) { c.out = rkv_dense_outputs_done(nullptr); }},
+      {"IVPEV", "DENSE", [](Call& c) { c.out = rkv_dense_extra_evaluations(nullptr); }},
+      {"IVPEV", "I",
+       [](Call&) {
+         rkv_event_hit h;
+         rkv_dense_event(dense(), nullptr, &h);
+         EXPECT_EQ(h.index, 0);
+         EXPECT_TRUE(h.x != h.x);  // NaN: the empty record
+       }},
+      {"IVPEV", "HIT", [](Call& c) { rkv_dense_event(dense(), &c.v, nullptr); }},
       {"E1PSH", "NAME", [](Call& c) { rkv_e1psh(nullptr, &c.len); }},
       {"E1PSH", "NAME_LEN", [](Call& c) { rkv_e1psh(c.text, nullptr); }},
       {"E1POP", "NAME", [](Call& c) { rkv_e1pop(nullptr, &c.len); }},

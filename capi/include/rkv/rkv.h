@@ -24,12 +24,14 @@
  * A right-hand side must return to its caller: leaving it with longjmp
  * leaves the thread's rkv_ivprk integration refused for good (error 11).
  * To abandon the integration from inside the right-hand side, post a FATAL
- * error (type 4) with rkv_e1mes and return; the call ends at the last
+ * error (RKV_FATAL) with rkv_e1mes and return; the call ends at the last
  * accepted point with the report, which the attributes print or not. */
 #ifndef RKV_RKV_H
 #define RKV_RKV_H
 
 #include <stdint.h>
+
+#include "rkv/error_types.h" /* RKV_FATAL, RKV_ALL_TYPES, RKV_ATTR_OFF, ... */
 
 #pragma GCC visibility push(default) /* the interface the shared library exports */
 
@@ -61,14 +63,14 @@ void rkv_e1usr(const char* switch_value, const int32_t* switch_len);
 int32_t rkv_n1rty(const int32_t* which);
 
 /* Keeping control after an error (the calling thread's error state).
- * rkv_seterrattr: for error type *type (1 to 7, or 0 for all seven), *print
- * 1 prints reports of that type, 0 does not; *stop 1 ends the run when such
- * an error is reported, 0 lets the call return; -1 leaves an attribute as it
- * is. Initially NOTE and ALERT are neither printed nor stopping, WARNING is
- * printed, FATAL and TERMINAL are printed and stop.
- * rkv_geterrattr: reads the two attributes of type *type (1 to 7).
- * rkv_geterrtext: the message text of the last report (the one waiting when
- * its printing is off, else the last printed), copied into text[0..*text_len-1]
+ * rkv_seterrattr: for error type *type (RKV_NOTE to RKV_FATAL_IMMEDIATE, 1 to
+ * 7, or RKV_ALL_TYPES for all seven), *print RKV_ATTR_ON prints reports of
+ * that type, RKV_ATTR_OFF does not; *stop RKV_ATTR_ON ends the run when such
+ * an error is reported, RKV_ATTR_OFF lets the call return; RKV_ATTR_KEEP
+ * leaves an attribute as it is (error_types.h). Initially NOTE and ALERT are neither printed nor
+ * stopping, WARNING is printed, FATAL and TERMINAL are printed and stop. rkv_geterrattr: reads the
+ * two attributes of type *type (1 to 7). rkv_geterrtext: the message text of the last report (the
+ * one waiting when its printing is off, else the last printed), copied into text[0..*text_len-1]
  * and padded with blanks; *length receives the length of the whole text. */
 void rkv_seterrattr(const int32_t* type, const int32_t* print, const int32_t* stop);
 
@@ -77,7 +79,7 @@ void rkv_seterrattr(const int32_t* type, const int32_t* print, const int32_t* st
  * the arguments of rkv_seterrattr and sets the calling thread's attributes as
  * well; other threads whose error state exists already keep theirs. Called
  * at the start of a program, it keeps control in every thread started later:
- *   const int32_t all = 0, off = 0;
+ *   const int32_t all = RKV_ALL_TYPES, off = RKV_ATTR_OFF;
  *   rkv_setinitattr(&all, &off, &off);
  * rkv_getinitattr reads the initial attributes of type *type (1 to 7). */
 void rkv_setinitattr(const int32_t* type, const int32_t* print, const int32_t* stop);
