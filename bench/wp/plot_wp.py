@@ -137,7 +137,7 @@ def problem_table(rows, name, keys):
     return lines + [""]
 
 
-def time_to_reach(rows, name, key, target):
+def time_to_reach(rows, name, key, target, field="seconds"):
     """The least time at which a method's error is at most `target`.
 
     A run whose error is at most the target counts with its time; between
@@ -146,13 +146,13 @@ def time_to_reach(rows, name, key, target):
     falling just short of one tolerance's error does not charge the method
     a whole decade of tolerance. None when no run reaches the target."""
     pts = series(rows, name, key)
-    times = [r["seconds"] for r in pts if r["error"] <= target]
+    times = [r[field] for r in pts if r["error"] <= target]
     for a, b in zip(pts, pts[1:]):
-        if a["error"] > target >= b["error"] > 0 and a["seconds"] > 0 and b["seconds"] > 0:
+        if a["error"] > target >= b["error"] > 0 and a[field] > 0 and b[field] > 0:
             u = (math.log(target) - math.log(a["error"])) / (
                 math.log(b["error"]) - math.log(a["error"]))
-            times.append(math.exp(math.log(a["seconds"]) +
-                                  u * (math.log(b["seconds"]) - math.log(a["seconds"]))))
+            times.append(math.exp(math.log(a[field]) +
+                                  u * (math.log(b[field]) - math.log(a[field]))))
     return min(times) if times else None
 
 
@@ -168,22 +168,24 @@ def reach_table(rows, keys):
     return head + lines + [""]
 
 
-def verdict_table(rows, keys):
+def verdict_table(rows, keys, field="seconds"):
     """Per problem and target: this solver's time, the fastest peer's, their
     ratio; a problem is met when the ratio is at most 1 at every target some
     method reaches (a peer that never reaches a target needs more time than
     any run that does)."""
     peers = [k for k in keys if not k.startswith("rkv/") and not k.startswith("scipy")]
-    lines = ["| problem | error | rkv (double) | fastest peer | ratio | |",
+    num = (lambda t: "%.2g" % t) if field == "seconds" else (lambda t: "%d" % round(t))
+    what = "fastest" if field == "seconds" else "cheapest"
+    lines = ["| problem | error | rkv (double) | %s peer | ratio | |" % what,
              "|---|---|---|---|---|---|"]
     verdicts = []
     for name in problems.NAMES:
         met, judged = True, False
         for target in TARGETS:
-            mine = time_to_reach(rows, name, SUBJECT, target)
+            mine = time_to_reach(rows, name, SUBJECT, target, field)
             best = None
             for k in peers:
-                t = time_to_reach(rows, name, k, target)
+                t = time_to_reach(rows, name, k, target, field)
                 if t is not None and (best is None or t < best[0]):
                     best = (t, STYLE.get(k, (k,))[0])
             if mine is None and best is None:
@@ -192,22 +194,23 @@ def verdict_table(rows, keys):
             judged = True
             if mine is None:
                 met = False
-                lines.append("| %s | %.0e | - | %.2g (%s) | | not reached |"
-                             % (name, target, best[0], best[1]))
+                lines.append("| %s | %.0e | - | %s (%s) | | not reached |"
+                             % (name, target, num(best[0]), best[1]))
                 continue
             if best is None:
-                lines.append("| %s | %.0e | %.2g | - | | no peer reaches it |"
-                             % (name, target, mine))
+                lines.append("| %s | %.0e | %s | - | | no peer reaches it |"
+                             % (name, target, num(mine)))
                 continue
             ratio = mine / best[0]
             met = met and ratio <= 1.0
-            lines.append("| %s | %.0e | %.2g | %.2g (%s) | %.2f | %s |"
-                         % (name, target, mine, best[0], best[1], ratio,
-                            "" if ratio <= 1.0 else "slower"))
+            lines.append("| %s | %.0e | %s | %s (%s) | %.2f | %s |"
+                         % (name, target, num(mine), num(best[0]), best[1], ratio,
+                            "" if ratio <= 1.0 else "more"))
         verdicts.append((name, "yes" if judged and met else "no" if judged else "not measured"))
     lines.append("")
     count = sum(1 for _, v in verdicts if v == "yes")
-    lines.append("Met on %d of %d problems: %s." % (
+    lines.append("%s on %d of %d problems: %s." % (
+        "Met" if field == "seconds" else "No more evaluations",
         count, len(verdicts), ", ".join("%s %s" % nv for nv in verdicts)))
     return lines + [""]
 
@@ -254,6 +257,9 @@ def main():
                     "over 1, 5, 15 minutes; 2 means both cores busy):\n\n")
             f.write("".join("- " + line for line in open(conditions)) + "\n")
         f.write("\n".join(verdict_table(rows, compiled)))
+        f.write("\nThe same in right-hand-side evaluations, which the machine's load does not "
+                "change (interpolated the same way):\n\n")
+        f.write("\n".join(verdict_table(rows, compiled, "evaluations")))
         f.write("\n## Time to reach an error (s)\n\n")
         f.write("The least median time at which a method's error at the final time is at most "
                 "the one given, interpolated in log-log between the runs of neighbouring "
