@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Regenerates the work-precision benchmark: builds rkv_work_precision in the
-# bench preset, runs it three times (each C++ time is then the median of the
-# three, to smooth out a shared machine's load) and SciPy's solvers once on
+# bench preset, runs it five times (each C++ time is then the median of the
+# five, to smooth out a shared machine's load) and SciPy's solvers once on
 # the six problems, and writes
 # the plots (docs/images/wp_*.png) and the page (docs/performance-wp.md).
 # The references (bench/wp/references.txt) are data; --references computes
@@ -30,7 +30,7 @@ conditions=$out/conditions.txt
 echo "commit $(git rev-parse --short HEAD)$(git diff --quiet HEAD || echo ' with changes')" \
   >"$conditions"
 runs=()
-for i in 1 2 3; do
+for i in 1 2 3 4 5; do
   echo "run $i started $(date -u '+%F %T UTC'), $(uptime | sed 's/.*load/load/')" \
     | tee -a "$conditions"
   build/bench/bench/rkv_work_precision "$wp/references.txt" "$out/cpp$i.csv" "$@"
