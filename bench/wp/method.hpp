@@ -30,7 +30,7 @@ struct Entry {
   Runner run;
 };
 
-// This solver: today the float integrator.
+// This solver: the float and the double integrator.
 void add_rkv_methods(std::vector<Entry>& table);
 // Boost.Odeint's controlled steppers, in double.
 void add_odeint_methods(std::vector<Entry>& table);

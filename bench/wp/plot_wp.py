@@ -11,11 +11,16 @@ Reads the CSV lines of rkv_work_precision and scipy_wp.py and writes
 
     /usr/bin/python3 bench/wp/plot_wp.py <images dir> <page.md> <csv> [<csv> ...]
 
-Failed runs (the solver reported an error) are left out of the plots and
-marked in the tables.
+A run given in several files (the C++ benchmark repeated to smooth out a
+shared machine's load) is merged: its time is the median of the files'
+times, and the largest ratio of slowest to fastest is reported. Failed runs
+(the solver reported an error) are left out of the plots and marked in the
+tables. The verdict table compares this solver in double with every peer
+in C++ (SciPy's times are Python's and are not compared).
 """
 
 import csv
+import math
 import os
 import sys
 
@@ -37,6 +42,7 @@ STYLE = {  # method: (label, colour, marker)
     "scipy_dop853/double": ("SciPy DOP853", "black", "+"),
 }
 TARGETS = [1e-5, 1e-7, 1e-9]
+SUBJECT = "rkv/double"
 
 
 def read(paths):
@@ -50,7 +56,31 @@ def read(paths):
                 r["evaluations"] = int(r["evaluations"])
                 r["ok"] = r["ok"] == "1"
                 rows.append(r)
-    return rows
+    return merge(rows)
+
+
+def merge(rows):
+    """One row per (problem, method, tol): the median time of its repeats.
+
+    The repeats must agree on everything but the time (the integrations are
+    deterministic); each merged row keeps the spread max/min of its times."""
+    groups = {}
+    for r in rows:
+        groups.setdefault((r["problem"], r["key"], r["tol"]), []).append(r)
+    merged = []
+    for (name, key, tol), rs in groups.items():
+        for r in rs[1:]:
+            if (r["error"], r["evaluations"], r["ok"]) != (rs[0]["error"], rs[0]["evaluations"],
+                                                           rs[0]["ok"]):
+                sys.exit("plot_wp.py: the repeats of %s %s %g differ" % (name, key, tol))
+        times = sorted(r["seconds"] for r in rs)
+        m = dict(rs[0])
+        n = len(times)
+        m["seconds"] = times[n // 2] if n % 2 else 0.5 * (times[n // 2 - 1] + times[n // 2])
+        m["spread"] = times[-1] / times[0] if times[0] > 0 else float("inf")
+        m["repeats"] = n
+        merged.append(m)
+    return merged
 
 
 def series(rows, name, key):
@@ -72,7 +102,12 @@ def plot(rows, xfield, path, keys, xlabel, title):
         ax.set_xlabel(xlabel)
         ax.set_ylabel("error at the final time")
         ax.grid(True, which="major", alpha=0.4)
-    handles, labels = axes.flat[0].get_legend_handles_labels()
+    handles, labels = [], []  # every method once, whichever panels it is in
+    for ax in axes.flat:
+        for h, lab in zip(*ax.get_legend_handles_labels()):
+            if lab not in labels:
+                handles.append(h)
+                labels.append(lab)
     fig.legend(handles, labels, loc="lower center", ncol=len(labels))
     fig.suptitle(title)
     fig.tight_layout(rect=(0, 0.05, 1, 0.96))
@@ -91,7 +126,7 @@ def problem_table(rows, name, keys):
     lines = ["### " + name, "",
              "| tol | " + " | ".join(STYLE.get(k, (k,))[0] for k in keys) + " |",
              "|---" * (len(keys) + 1) + "|"]
-    for k in range(3, 13):
+    for k in range(3, 15):
         tol = 10.0 ** -k
         found = []
         for key in keys:
@@ -102,9 +137,22 @@ def problem_table(rows, name, keys):
     return lines + [""]
 
 
-def time_to_reach(rows, name, key, target):
-    """The least time of a successful run whose error is at most `target`."""
-    times = [r["seconds"] for r in series(rows, name, key) if r["error"] <= target]
+def time_to_reach(rows, name, key, target, field="seconds"):
+    """The least time at which a method's error is at most `target`.
+
+    A run whose error is at most the target counts with its time; between
+    two runs of neighbouring tolerances whose errors bracket the target the
+    time is interpolated linearly in log(error), log(time), so that a target
+    falling just short of one tolerance's error does not charge the method
+    a whole decade of tolerance. None when no run reaches the target."""
+    pts = series(rows, name, key)
+    times = [r[field] for r in pts if r["error"] <= target]
+    for a, b in zip(pts, pts[1:]):
+        if a["error"] > target >= b["error"] > 0 and a[field] > 0 and b[field] > 0:
+            u = (math.log(target) - math.log(a["error"])) / (
+                math.log(b["error"]) - math.log(a["error"]))
+            times.append(math.exp(math.log(a[field]) +
+                                  u * (math.log(b[field]) - math.log(a[field]))))
     return min(times) if times else None
 
 
@@ -118,6 +166,66 @@ def reach_table(rows, keys):
             lines.append("| %s | %.0e | " % (name, target) +
                          " | ".join("-" if t is None else "%.2g" % t for t in ts) + " |")
     return head + lines + [""]
+
+
+def verdict_table(rows, keys, field="seconds"):
+    """Per problem and target: this solver's time, the fastest peer's, their
+    ratio; a problem is met when the ratio is at most 1 at every target some
+    method reaches (a peer that never reaches a target needs more time than
+    any run that does)."""
+    peers = [k for k in keys if not k.startswith("rkv/") and not k.startswith("scipy")]
+    num = (lambda t: "%.2g" % t) if field == "seconds" else (lambda t: "%d" % round(t))
+    what = "fastest" if field == "seconds" else "cheapest"
+    lines = ["| problem | error | rkv (double) | %s peer | ratio | |" % what,
+             "|---|---|---|---|---|---|"]
+    verdicts = []
+    for name in problems.NAMES:
+        met, judged = True, False
+        for target in TARGETS:
+            mine = time_to_reach(rows, name, SUBJECT, target, field)
+            best = None
+            for k in peers:
+                t = time_to_reach(rows, name, k, target, field)
+                if t is not None and (best is None or t < best[0]):
+                    best = (t, STYLE.get(k, (k,))[0])
+            if mine is None and best is None:
+                lines.append("| %s | %.0e | - | - | | no method reaches it |" % (name, target))
+                continue
+            judged = True
+            if mine is None:
+                met = False
+                lines.append("| %s | %.0e | - | %s (%s) | | not reached |"
+                             % (name, target, num(best[0]), best[1]))
+                continue
+            if best is None:
+                lines.append("| %s | %.0e | %s | - | | no peer reaches it |"
+                             % (name, target, num(mine)))
+                continue
+            ratio = mine / best[0]
+            met = met and ratio <= 1.0
+            lines.append("| %s | %.0e | %s | %s (%s) | %.2f | %s |"
+                         % (name, target, num(mine), num(best[0]), best[1], ratio,
+                            "" if ratio <= 1.0 else "more"))
+        verdicts.append((name, "yes" if judged and met else "no" if judged else "not measured"))
+    lines.append("")
+    count = sum(1 for _, v in verdicts if v == "yes")
+    lines.append("%s on %d of %d problems: %s." % (
+        "Met" if field == "seconds" else "No more evaluations",
+        count, len(verdicts), ", ".join("%s %s" % nv for nv in verdicts)))
+    return lines + [""]
+
+
+def spread_note(rows):
+    timed = [r for r in rows if not r["key"].startswith("scipy") and r["ok"]]
+    if not timed:
+        return ""
+    repeats = min(r["repeats"] for r in timed)
+    spreads = sorted(r["spread"] for r in timed)
+    return ("Each C++ time is the median over %d runs of the whole benchmark (each itself the "
+            "median of 5 repetitions). Spread between the runs, slowest over fastest: median "
+            "%.2f, 90th percentile %.2f, largest %.2f.\n\n"
+            % (repeats, spreads[len(spreads) // 2], spreads[int(0.9 * (len(spreads) - 1))],
+               spreads[-1]))
 
 
 def main():
@@ -135,9 +243,27 @@ def main():
     with open(page, "w") as f:
         f.write(open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "page_head.md"))
                 .read().replace("@IMAGES@", rel))
+        f.write("\n## The goal: time to reach the same error as the peers\n\n")
+        f.write("The time (s) this solver in double needs for an error at the final time of at "
+                "most the one given (the least median time of a run that reaches it, "
+                "interpolated in log-log between the runs of neighbouring tolerances that "
+                "bracket it), against the fastest of the C++ peers "
+                "(odeint's three steppers) at the same error. Ratio above 1: this solver "
+                "needs more time.\n\n")
+        f.write(spread_note(rows))
+        conditions = os.environ.get("WP_CONDITIONS")
+        if conditions:  # written by tools/work_precision.sh
+            f.write("Measured on a two-core machine shared with other work (load averages "
+                    "over 1, 5, 15 minutes; 2 means both cores busy):\n\n")
+            f.write("".join("- " + line for line in open(conditions)) + "\n")
+        f.write("\n".join(verdict_table(rows, compiled)))
+        f.write("\nThe same in right-hand-side evaluations, which the machine's load does not "
+                "change (interpolated the same way):\n\n")
+        f.write("\n".join(verdict_table(rows, compiled, "evaluations")))
         f.write("\n## Time to reach an error (s)\n\n")
-        f.write("The least median time of a run whose error at the final time is at most the "
-                "one given (C++ runs; \"-\": no run reached it).\n\n")
+        f.write("The least median time at which a method's error at the final time is at most "
+                "the one given, interpolated in log-log between the runs of neighbouring "
+                "tolerances that bracket it (C++ runs; \"-\": no run reached it).\n\n")
         f.write("\n".join(reach_table(rows, compiled)))
         f.write("\n## The runs\n\nEach cell: error / evaluations / time in s (SciPy: Python "
                 "time).\n\n")
