@@ -321,5 +321,4 @@ TEST(StepControl, InlineMaximumAndMinimumAreTheLibrarysOnEveryOrderedPair) {
   EXPECT_EQ(rkv::ode::smaller(1.0, kNaN), 1.0);
 }
 
-
 }  // namespace
