@@ -17,6 +17,7 @@
 #include "step/isa_testing.hpp"
 #include "step/kernels.hpp"
 #include "step/solver_state.hpp"
+#include "step/user_calls.hpp"
 #include "step/verner.hpp"
 #include "step/verner_table.hpp"
 
@@ -264,6 +265,75 @@ TEST_P(FastPaths, RelativeNormsAgreeWithTheElementwiseDefinition) {
             << c.name << " n " << n << " at " << at;
         if (c.bound == 1.0f) {
           EXPECT_EQ(bits(solver_norm(0, 7.0f, v, y)), want) << c.name << " n " << n;
+        }
+      }
+    }
+  }
+}
+
+// One step with the instance's own norm, which the step takes in the pass
+// that forms the error vector under INORM 0 and 2: its norm is the norm
+// routine's of the error vector it stored, bit for bit, NaN payloads
+// included, and its columns are those of the same step with I2ERRNRM
+// called on the finished vector. Where two NaNs meet in a sum, which one
+// comes out depends on how the compiler ordered the operands, so there
+// the columns are compared as NaN only.
+TEST_P(FastPaths, OwnNormInTheErrorPassMatchesTheNormRoutine) {
+  struct Poison {
+    const char* name;
+    float value;
+    std::size_t where;  // in k1: 0 first, 1 middle, 2 last, 3 none
+  };
+  const std::vector<Poison> poisons = {{"none", 0.0f, 3},
+                                       {"NaN first", nan_with_payload(5), 0},
+                                       {"NaN last", -nan_with_payload(9), 2},
+                                       {"infinity middle", kInf, 1}};
+  const auto same = [](float a, float b) {
+    return bits(a) == bits(b) || (std::isnan(a) && std::isnan(b));
+  };
+  for (const std::int32_t neq : kLengths) {
+    const auto n = static_cast<std::size_t>(neq);
+    std::vector<float> y(n);
+    for (std::size_t i = 0; i < n; ++i) y[i] = sample(static_cast<std::int32_t>(i), neq);
+    for (const Poison& p : poisons) {
+      for (const std::int32_t inorm : {0, 1, 2, 3}) {
+        for (const float bound : {0.25f, 4.0f}) {
+          std::vector<float> wk[2];
+          float enorm[2];
+          for (int way = 0; way < 2; ++way) {
+            rkv::ode::SolverState s{};
+            s.settings.hmax = 2.0f;
+            s.settings.scale = 1.0f;
+            s.settings.inorm = inorm;
+            s.settings.floor = bound;
+            s.xstart = 0.5f;
+            s.step = 0.125f;
+            s.h = 0.125f;
+            wk[way].assign(10 * n, 0.0f);
+            rhs(neq, s.xstart, y.data(), wk[way].data());
+            const std::size_t at[] = {0, n / 2, n - 1};
+            if (p.where < 3) wk[way][at[p.where]] = p.value;
+            for (std::size_t i = 0; i < n; ++i) wk[way][9 * n + i] = std::fabs(y[i]);
+            rkv::ode::solver_state().settings = s.settings;
+            const bool ok = way == 0 ? rkv::ode::verner_step(s, neq, rkv::ode::PlainRhs{rhs},
+                                                             rkv::ode::Norm{nullptr, &s.settings},
+                                                             y.data(), wk[way].data())
+                                     : rkv::ode::verner_step(s, neq, rhs, rkv::I2ERRNRM, y.data(),
+                                                             wk[way].data());
+            ASSERT_TRUE(ok);
+            enorm[way] = s.enorm;
+          }
+          const std::string where = std::string(p.name) + " NEQ " + std::to_string(neq) +
+                                    " INORM " + std::to_string(inorm) + " bound " +
+                                    std::to_string(bound);
+          float want = -1.0f;
+          rkv::ode::error_norm(rkv::ode::solver_state().settings, neq, wk[0].data() + n, y.data(),
+                               wk[0].data() + 9 * n, want);
+          EXPECT_EQ(bits(enorm[0]), bits(want)) << where;
+          EXPECT_TRUE(same(enorm[0], enorm[1])) << where;
+          for (std::size_t k = 0; k < wk[0].size(); ++k) {
+            ASSERT_TRUE(same(wk[0][k], wk[1][k])) << where << " at " << k;
+          }
         }
       }
     }

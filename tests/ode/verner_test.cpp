@@ -293,6 +293,32 @@ TEST(StepControl, DefaultsAndSaturatingConversions) {
     EXPECT_EQ(rkv::ode::truncate_to_int32(c.v), c.expected) << c.v;
   }
   EXPECT_EQ(rkv::ode::saturating_add(2147483640, 8), 2147483647);
+  for (const std::int32_t v : {-2147483647 - 1, -1, 0, 41, 2147483646, 2147483647}) {
+    EXPECT_EQ(rkv::ode::count_one(v), rkv::ode::saturating_add(v, 1)) << v;
+  }
+}
+
+TEST(StepControl, InlineMaximumAndMinimumAreTheLibrarysOnEveryOrderedPair) {
+  // The step-size choice takes its maxima and minima inline; they must give
+  // what std::fmax and std::fmin give, NaN operands included. Zeros of
+  // opposite sign are left out: the library's choice between them differs
+  // between processors, and the step sizes never meet them.
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+  const std::vector<double> values = {-kInf, -2.5, -0x1p-1074, 0.0,  0x1p-1022,
+                                      0.5,   0.5,  2.5,        kInf, kNaN};
+  const auto same = [](double got, double want) {
+    if (std::isnan(want)) return std::isnan(got);
+    return std::bit_cast<std::uint64_t>(got) == std::bit_cast<std::uint64_t>(want);
+  };
+  for (const double a : values) {
+    for (const double b : values) {
+      EXPECT_TRUE(same(rkv::ode::larger(a, b), std::fmax(a, b))) << a << " " << b;
+      EXPECT_TRUE(same(rkv::ode::smaller(a, b), std::fmin(a, b))) << a << " " << b;
+    }
+  }
+  EXPECT_EQ(rkv::ode::larger(kNaN, 1.0), 1.0);
+  EXPECT_EQ(rkv::ode::smaller(1.0, kNaN), 1.0);
 }
 
 }  // namespace

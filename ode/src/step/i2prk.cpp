@@ -30,11 +30,12 @@
 #include "rkv/ode/param.hpp"
 #include "step/isa.hpp"
 #include "step/kernels.hpp"
+#include "step/loop_call.hpp"
 #include "step/settings.hpp"
 #include "step/solver_state.hpp"
 #include "step/step_control.hpp"
 #include "step/user_calls.hpp"
-#include "step/verner.hpp"
+#include "step/verner_body.hpp"
 #include "step/work_columns.hpp"
 
 namespace rkv {
@@ -43,37 +44,6 @@ namespace {
 
 constexpr std::int32_t kOne = 1;
 constexpr std::int32_t kLastSetting = 11;  // PARAM entries 1..11 must not be negative
-
-// The arguments of one call, as the loop sees them.
-template <class Real, class Rhs>
-struct Call {
-  std::int32_t& ido;
-  std::int32_t neq;  // copied at entry: it sizes every loop over the workspace
-  const Rhs& rhs;
-  Real& x;
-  const Real& xend;
-  const Real& tol;
-  Real* y;
-  const BasicNorm<Real>& norm;
-  Real* wk;
-  const BasicAcceptObserver<Real>* observer;
-};
-
-// Where the stepping loop is entered: its head (IDO 1 and 2), the attempt
-// (after a pause before the step) or the decision (after one after it).
-enum class Resume { kLoopHead, kAttempt, kDecision };
-
-template <class Real, class Rhs>
-Real* column(const Call<Real, Rhs>& c, Column which) {
-  return column(c.wk, static_cast<std::size_t>(c.neq), which);
-}
-
-// TOL, or the tolerance the first step is derived from when tolerances are set.
-template <class Real, class Rhs>
-Real start_tolerance(const Call<Real, Rhs>& c) {
-  const Tolerances<Real>* t = c.norm.tolerances;
-  return t != nullptr ? start_tolerance(*t, c.neq, c.tol) : c.tol;
-}
 
 // Start-up of an IDO = 1 call with its argument checks. Returns whether the
 // stepping loop is to be entered.
@@ -126,7 +96,7 @@ bool start_up(BasicSolverState<Real>& s, const Call<Real, Rhs>& c, const Real* e
 // pause before the step. Returns whether the attempt follows; otherwise the
 // call ends here (a limit, an error, or the pause).
 template <class Real, class Rhs>
-bool loop_head(BasicSolverState<Real>& s, const Call<Real, Rhs>& c) {
+RKV_ALWAYS_INLINE bool loop_head(BasicSolverState<Real>& s, const Call<Real, Rhs>& c) {
   const BasicSettings<Real>& t = s.settings;
   // After a rejection k1 is reused: the attempt costs 7 evaluations.
   const std::int32_t cost = c.ido == 6 ? 7 : 8;
@@ -170,13 +140,13 @@ bool loop_head(BasicSolverState<Real>& s, const Call<Real, Rhs>& c) {
 // verdict in IDO (5 accept, 6 reject) and the pause after the attempt.
 // Returns whether the decision follows.
 template <class Real, class Rhs>
-bool attempt(BasicSolverState<Real>& s, const Call<Real, Rhs>& c) {
+RKV_ALWAYS_INLINE bool attempt(BasicSolverState<Real>& s, const Call<Real, Rhs>& c) {
   const StepGeometry<Real> g = step_geometry(c.x, c.xend, s.h);
   s.xnew = g.xnew;
   s.step = g.step;
   s.h = g.h;
   s.xstart = c.x;
-  if (!verner_step(s, c.neq, c.rhs, c.norm, c.y, c.wk)) {
+  if (!stepping::attempt_step(s, c.neq, c.rhs, c.norm, c.y, c.wk)) {
     post_report(s, ErrorPoint::kUserCode);
     return false;
   }
@@ -195,7 +165,8 @@ bool attempt(BasicSolverState<Real>& s, const Call<Real, Rhs>& c) {
 // Returns false when a serious error was posted meanwhile (the step is then
 // abandoned); `stop` receives the observer's wish to end the call.
 template <class Real, class Rhs>
-bool show_observer(BasicSolverState<Real>& s, const Call<Real, Rhs>& c, bool& stop) {
+RKV_ALWAYS_INLINE bool show_observer(BasicSolverState<Real>& s, const Call<Real, Rhs>& c,
+                                     bool& stop) {
   stop = false;
   if (c.observer == nullptr) return true;
   Real* k1 = column(c, Column::kK1);
@@ -214,7 +185,7 @@ bool show_observer(BasicSolverState<Real>& s, const Call<Real, Rhs>& c, bool& st
 // Step 12, the decision, on the solver's own verdict or the caller's answer
 // in IDO. Returns whether the loop goes on with the next step.
 template <class Real, class Rhs>
-bool decide(BasicSolverState<Real>& s, const Call<Real, Rhs>& c) {
+RKV_ALWAYS_INLINE bool decide(BasicSolverState<Real>& s, const Call<Real, Rhs>& c) {
   if (c.ido != 5) {
     s.rejections = saturating_add(s.rejections, 1);
     // Written as "not above" so that a NaN magnitude (from a non-finite X or
@@ -228,8 +199,8 @@ bool decide(BasicSolverState<Real>& s, const Call<Real, Rhs>& c) {
   bool stop = false;
   if (!show_observer(s, c, stop)) return false;
   c.x = s.xnew;
-  accept_candidate(static_cast<std::size_t>(c.neq), column(c, Column::kCandidate), c.y,
-                   column(c, Column::kMaxAbsY));
+  stepping::accept_loop(static_cast<std::size_t>(c.neq), column(c, Column::kCandidate), c.y,
+                        column(c, Column::kMaxAbsY));
   s.accepted = saturating_add(s.accepted, 1);
   s.rejections = 0;
   if (c.x == c.xend) {
@@ -247,13 +218,39 @@ bool decide(BasicSolverState<Real>& s, const Call<Real, Rhs>& c) {
 
 // The stepping loop, entered at its head or resumed after a pause.
 template <class Real, class Rhs>
-void step_loop(BasicSolverState<Real>& s, const Call<Real, Rhs>& c, Resume at) {
+RKV_ALWAYS_INLINE void step_loop_body(BasicSolverState<Real>& s, const Call<Real, Rhs>& c,
+                                      Resume at) {
   for (;;) {
     if (at == Resume::kLoopHead && !loop_head(s, c)) return;
     if (at != Resume::kDecision && !attempt(s, c)) return;
     if (!decide(s, c)) return;
     at = Resume::kLoopHead;
   }
+}
+
+// The loop with the step and the accept pass inlined, compiled once per
+// vector instruction set (isa.hpp): one dispatch per call, none per step.
+template <class Real, class Rhs>
+RKV_TARGET_AVX512 void step_loop_avx512(BasicSolverState<Real>& s, const Call<Real, Rhs>& c,
+                                        Resume at) {
+  step_loop_body(s, c, at);
+}
+
+template <class Real, class Rhs>
+RKV_TARGET_AVX2 void step_loop_avx2(BasicSolverState<Real>& s, const Call<Real, Rhs>& c,
+                                    Resume at) {
+  step_loop_body(s, c, at);
+}
+
+template <class Real, class Rhs>
+void step_loop_baseline(BasicSolverState<Real>& s, const Call<Real, Rhs>& c, Resume at) {
+  step_loop_body(s, c, at);
+}
+
+template <class Real, class Rhs>
+void step_loop(BasicSolverState<Real>& s, const Call<Real, Rhs>& c, Resume at) {
+  dispatch(step_loop_avx512<Real, Rhs>, step_loop_avx2<Real, Rhs>, step_loop_baseline<Real, Rhs>, s,
+           c, at);
 }
 
 // Puts the last accepted point back into Y while Y shows the candidate of a

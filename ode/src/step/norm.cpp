@@ -18,6 +18,7 @@
 #include "step/isa.hpp"
 #include "step/kernels.hpp"
 #include "step/real_format.hpp"
+#include "step/relative_max.hpp"
 #include "step/solver_state.hpp"
 #include "step/user_calls.hpp"
 
@@ -26,50 +27,10 @@ namespace {
 
 constexpr std::int32_t kOne = 1;
 
-// The first NaN quotient of the scan, as the element-by-element update
-// meets it; +0 when there is none.
-template <class Real>
-Real first_nan_quotient(std::int32_t neq, const Real* v, const Real* y, Real bound) {
-  for (std::int32_t i = 0; i < neq; ++i) {
-    const Real q = static_cast<Real>(
-        std::fabs(static_cast<double>(v[i])) /
-        std::fmax(std::fabs(static_cast<double>(y[i])), static_cast<double>(bound)));
-    if (std::isnan(q)) return q;
-  }
-  return Real{0};
-}
+using ode::relative_max_loop;
 
-// max_i |v_i| / max(|y_i|, bound); the first NaN quotient makes it NaN.
-//
-// Written so that it vectorises: the divisor is chosen by a comparison with
-// the bound, which gives the bound for a NaN |y_i| as fmax does, and equal
-// values are the same number either way. Every quotient is non-negative or
-// NaN, and non-negative reals are ordered as their bit patterns are, so the
-// maximum is taken on the patterns with the sign bit cleared: that makes
-// every NaN pattern exceed every number's. The element-by-element update
-// would have stopped at the first NaN and returned it, so when the maximum
-// is a NaN the scan is repeated to return that same NaN, bit for bit.
-// The bound is never NaN (1.0, or a PARAM(11) entry above 0). Compiled once
-// per vector instruction set (isa.hpp).
-template <class Real>
-RKV_ALWAYS_INLINE Real relative_max_loop(std::int32_t neq, const Real* v, const Real* y,
-                                         Real bound) {
-  using Bits = typename ode::RealFormat<Real>::Bits;
-  constexpr Bits kMagnitude = ode::RealFormat<Real>::kMagnitude;  // all but the sign bit
-  constexpr Bits kInfinity = ode::RealFormat<Real>::kInfinity;
-  const double dbound = static_cast<double>(bound);
-  Bits top = 0u;  // pattern of +0, where the update starts
-  for (std::int32_t i = 0; i < neq; ++i) {
-    const Real ay = std::fabs(y[i]);
-    const double divisor = ay > bound ? static_cast<double>(ay) : dbound;
-    const Real q = static_cast<Real>(std::fabs(static_cast<double>(v[i])) / divisor);
-    const Bits qb = std::bit_cast<Bits>(q) & kMagnitude;
-    top = qb > top ? qb : top;
-  }
-  if (top > kInfinity) return first_nan_quotient(neq, v, y, bound);
-  return std::bit_cast<Real>(top);
-}
-
+// The relative maximum (step/relative_max.hpp) compiled once per vector
+// instruction set (isa.hpp).
 template <class Real>
 RKV_TARGET_AVX512 Real relative_max_avx512(std::int32_t neq, const Real* v, const Real* y,
                                            Real bound) {

@@ -6,7 +6,7 @@
 // to the storage type once, where the algorithm stores it (the identity for
 // double); the format's own constants are in real_format.hpp.
 // Comparisons that store nothing are made in double. The maxima and minima
-// ignore a NaN operand (std::fmax / std::fmin), so a NaN error measure or
+// ignore a NaN operand (as std::fmax and std::fmin), so a NaN error measure or
 // tolerance never turns into a NaN step size: the step is halved instead and
 // the rejection path can end the integration.
 #pragma once
@@ -24,6 +24,23 @@ inline constexpr float kSafety = RealFormat<float>::kSafetyF;            // 0.9
 inline constexpr float kGrowthLimit = RealFormat<float>::kGrowthLimitF;  // 120.427315
 inline constexpr float kSixth = RealFormat<float>::kSixthF;              // 1/6
 
+// The larger and the smaller of a and b as std::fmax and std::fmin give them
+// (a NaN operand is ignored), but inline: the library's functions are calls,
+// several per step. Of two equal values the second is returned, as on
+// x86-64; that differs from other processors' library only for zeros of
+// opposite sign, which the step sizes never are.
+inline double larger(double a, double b) {
+  if (b != b) return a;  // a as well when both are NaN
+  if (a != a) return b;
+  return a > b ? a : b;
+}
+
+inline double smaller(double a, double b) {
+  if (b != b) return a;
+  if (a != a) return b;
+  return a < b ? a : b;
+}
+
 // The point where 0.9 * (TOL/E)^(1/6) reaches 2 is E = TOL / 120.427315;
 // below it the step is doubled without evaluating the power.
 template <class Real>
@@ -38,14 +55,14 @@ inline Real choose_step(Real h, Real e, Real tol, std::int32_t rejections, Real 
       t = static_cast<Real>(F::root6(static_cast<double>(tol) / static_cast<double>(e)) *
                             F::kSafety * static_cast<double>(h));
     }
-    hnew = static_cast<Real>(std::fmax(0.5 * static_cast<double>(h), static_cast<double>(t)));
+    hnew = static_cast<Real>(larger(0.5 * static_cast<double>(h), static_cast<double>(t)));
   } else {
     // Two or more rejections in a row: halve without trusting E.
     hnew = static_cast<Real>(0.5 * static_cast<double>(h));
   }
   // HMAX first, HMIN last: HMIN wins when the two conflict.
-  Real r = static_cast<Real>(std::fmin(static_cast<double>(hnew), static_cast<double>(hmax)));
-  r = static_cast<Real>(std::fmax(static_cast<double>(r), static_cast<double>(hmin)));
+  Real r = static_cast<Real>(smaller(static_cast<double>(hnew), static_cast<double>(hmax)));
+  r = static_cast<Real>(larger(static_cast<double>(r), static_cast<double>(hmin)));
   return r;
 }
 
@@ -66,7 +83,7 @@ inline StepGeometry<Real> step_geometry(Real x, Real xend, Real h) {
   g.distance = static_cast<Real>(static_cast<double>(xend) - static_cast<double>(x));
   const double ad = std::fabs(static_cast<double>(g.distance));
   if (static_cast<double>(h) < ad) {
-    g.h = static_cast<Real>(std::fmin(static_cast<double>(h), 0.5 * ad));
+    g.h = static_cast<Real>(smaller(static_cast<double>(h), 0.5 * ad));
     g.xnew = g.distance >= Real{0}
                  ? static_cast<Real>(static_cast<double>(x) + static_cast<double>(g.h))
                  : static_cast<Real>(static_cast<double>(x) - static_cast<double>(g.h));
@@ -108,6 +125,12 @@ inline std::int32_t truncate_to_int32(Real v) {
   if (d >= 2147483647.0) return std::numeric_limits<std::int32_t>::max();
   if (d <= -2147483648.0) return std::numeric_limits<std::int32_t>::min();
   return static_cast<std::int32_t>(d);
+}
+
+// v + 1 for a count, saturating at the int32 maximum: saturating_add(v, 1)
+// for the counts taken once per evaluation.
+inline std::int32_t count_one(std::int32_t v) {
+  return v < std::numeric_limits<std::int32_t>::max() ? v + 1 : v;
 }
 
 // a + b for counts, saturating at the int32 limits.

@@ -113,7 +113,7 @@ inline bool call_rhs(ErrorState& e, BasicSolverState<Real>& s, const Rhs& rhs,
   (void)E1UON(e);
   rhs(neq, x, y, ydot);
   E1UOFF(e);
-  s.evaluations = saturating_add(s.evaluations, 1);
+  s.evaluations = count_one(s.evaluations);
   return !N1RSER(e);
 }
 

@@ -1,5 +1,6 @@
-// One step attempt of the eight-stage Verner pair of orders 6 and 5, and
-// the acceptance of its candidate.
+// One step attempt of the eight-stage Verner pair of orders 6 and 5, as a
+// function of its own; the stepping loop runs the same body inline
+// (verner_body.hpp).
 #pragma once
 
 #include <cstddef>
@@ -16,7 +17,9 @@ namespace rkv::ode {
 // magnitude s.h: the stage columns receive k2 to k8, the candidate column
 // the solution at X + H, the error column (over k2) the error vector
 // (not multiplied by H), and s.error the error measure h * ENORM * scale.
-// Makes seven calls of the right-hand side and one of the norm routine.
+// Makes seven calls of the right-hand side and one of the norm routine; the
+// instance's own norm under INORM 0 and 2 is instead taken in the pass that
+// forms the error vector, with the same result.
 // Returns false when one of those calls ran into a serious error; the
 // columns then hold partial results that must not be used.
 // Compiled for each form of the right-hand side (user_calls.hpp).
@@ -29,10 +32,5 @@ inline bool verner_step(SolverState& s, const std::int32_t& neq, RhsFunction fcn
                         NormFunction fnorm, const float* y, float* wk) {
   return verner_step(s, neq, PlainRhs{fcn}, Norm{fnorm, nullptr}, y, wk);
 }
-
-// Y := candidate and max|y| := max(max|y|, |Y|) over the n equations, in
-// one pass: the accepted step's candidate becomes the solution.
-void accept_candidate(std::size_t n, const float* candidate, float* y, float* wmax);
-void accept_candidate(std::size_t n, const double* candidate, double* y, double* wmax);
 
 }  // namespace rkv::ode
