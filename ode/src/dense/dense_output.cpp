@@ -1,4 +1,5 @@
-// rkv::DenseOutput: output points and events through an Integrator's accept
+// rkv::BasicDenseOutput (DenseOutput over float, DoubleDenseOutput over
+// double): output points and events through an integrator's accept
 // observer. The layer checks its own arguments under the name IVPEV, attaches
 // the observer only for calls that need it, and reports what the tracker met.
 //
@@ -14,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <type_traits>
 
 #include "dense/output_tracker.hpp"
 #include "front/instance.hpp"
@@ -40,9 +42,10 @@ void refuse(ode::ErrorPoint point) {
 }
 
 // The observer attached for the lifetime of the guard (unwinding included).
+template <class Real>
 class Attached {
  public:
-  Attached(ode::Instance& in, const ode::AcceptObserver* observer) : in_(in) {
+  Attached(ode::BasicInstance<Real>& in, const ode::BasicAcceptObserver<Real>* observer) : in_(in) {
     in_.observer = observer;
   }
   ~Attached() { in_.observer = nullptr; }
@@ -50,65 +53,70 @@ class Attached {
   Attached& operator=(const Attached&) = delete;
 
  private:
-  ode::Instance& in_;
+  ode::BasicInstance<Real>& in_;
 };
 
 }  // namespace
 
-struct DenseOutput::Impl {
-  explicit Impl(Integrator& it) {
-    ode::Instance* in = ode::instance_pointer(it);
+template <class Real>
+struct BasicDenseOutput<Real>::Impl {
+  using Instance = ode::BasicInstance<Real>;
+  using StepView = ode::BasicStepView<Real>;
+
+  explicit Impl(BasicIntegrator<Real>& it) {
+    Instance* in = ode::instance_pointer(it);
     if (in != nullptr) anchor = in->anchor;
   }
 
-  static bool on_accept(void* self, const ode::StepView& v) {
+  static bool on_accept(void* self, const StepView& v) {
     return static_cast<Impl*>(self)->tracker.on_accept(v);
   }
 
   // The instance worked through; null once it is gone.
-  [[nodiscard]] ode::Instance* instance() const { return anchor ? *anchor : nullptr; }
+  [[nodiscard]] Instance* instance() const { return anchor ? *anchor : nullptr; }
 
-  bool check_output(float x, float xend) const;
-  void call(ode::Instance& in, std::int32_t& ido, const std::int32_t& neq, float& x,
-            const float& xend, const float& tol, float* param, float* y);
-  void step_on(ode::Instance& in, std::int32_t& ido, const std::int32_t& neq, float& x,
-               const float& xend, const float& tol, float* param, float* y);
-  void report_step(std::int32_t& ido, const std::int32_t& neq, float& x, const float& xend,
-                   float* y, bool watch);
+  bool check_output(Real x, Real xend) const;
+  void call(Instance& in, std::int32_t& ido, const std::int32_t& neq, Real& x, const Real& xend,
+            const Real& tol, Real* param, Real* y);
+  void step_on(Instance& in, std::int32_t& ido, const std::int32_t& neq, Real& x, const Real& xend,
+               const Real& tol, Real* param, Real* y);
+  void report_step(std::int32_t& ido, const std::int32_t& neq, Real& x, const Real& xend, Real* y,
+                   bool watch);
 
-  std::shared_ptr<ode::Instance*> anchor;
+  std::shared_ptr<Instance*> anchor;
   // Held from the entry of a call to its way out (and by the list setters).
   ode::InUseFlag busy{0};
-  ode::Tracker tracker;
-  ode::AcceptObserver observer{&Impl::on_accept, this};
+  ode::BasicTracker<Real> tracker;
+  ode::BasicAcceptObserver<Real> observer{&Impl::on_accept, this};
   std::int32_t neq = 0;
   bool opened = false;
   // The output list given by set_output, checked by the next call.
-  const float* out_x = nullptr;
+  const Real* out_x = nullptr;
   std::int32_t out_n = 0;
-  float* out_y = nullptr;
-  float* out_yp = nullptr;
+  Real* out_y = nullptr;
+  Real* out_yp = nullptr;
   bool out_fresh = false;
   // The last call reached its XEND: its output list is spent.
   bool interval_done = false;
   // Events were located in the step that reached XEND: the user saw IDO = 7,
   // and the call that follows with IDO = 2 and the same XEND has nothing to do.
   bool complete_at_events = false;
-  float complete_xend = 0.0f;
+  Real complete_xend = 0;
   // A terminal event ended the integration at (X, Y) = the event; the solver
   // itself stands at solver_x.
   bool ended = false;
-  float solver_x = 0.0f;
+  Real solver_x = 0;
 };
 
-bool DenseOutput::Impl::check_output(float x, float xend) const {
+template <class Real>
+bool BasicDenseOutput<Real>::Impl::check_output(Real x, Real xend) const {
   if (out_n < 0 || (out_n > 0 && (out_x == nullptr || out_y == nullptr))) {
     ode::post_report(ode::ErrorPoint::kOutputList, {out_n});
     return false;
   }
   const bool forward = xend >= x;
   for (std::int32_t k = 0; k < out_n; ++k) {
-    const float v = out_x[k];
+    const Real v = out_x[k];
     if (!ode::between(v, x, xend)) {  // also a NaN
       ode::post_report(ode::ErrorPoint::kOutputOutside, {k + 1, v, x, xend});
       return false;
@@ -121,19 +129,24 @@ bool DenseOutput::Impl::check_output(float x, float xend) const {
   return true;
 }
 
-DenseOutput::DenseOutput(Integrator& integrator) : impl_(std::make_unique<Impl>(integrator)) {}
+template <class Real>
+BasicDenseOutput<Real>::BasicDenseOutput(BasicIntegrator<Real>& integrator)
+    : impl_(std::make_unique<Impl>(integrator)) {}
 
-DenseOutput::~DenseOutput() {
+template <class Real>
+BasicDenseOutput<Real>::~BasicDenseOutput() {
   // The observer is attached only during a call, which cannot be refused
   // from here: a call in progress would go on in freed memory.
   if (impl_ && impl_->busy.load(std::memory_order_acquire) != 0) {
-    std::fputs("rkv::DenseOutput destroyed while a call of it is in progress.  The process ends.\n",
-               stderr);
+    std::fprintf(stderr,
+                 "rkv::%s destroyed while a call of it is in progress.  The process ends.\n",
+                 std::is_same_v<Real, float> ? "DenseOutput" : "DoubleDenseOutput");
     std::abort();
   }
 }
 
-void DenseOutput::set_output(const float* x, std::int32_t n, float* y, float* yprime) {
+template <class Real>
+void BasicDenseOutput<Real>::set_output(const Real* x, std::int32_t n, Real* y, Real* yprime) {
   Impl& m = *impl_;
   const ode::InUse own(m.busy);
   if (!own.held()) {
@@ -164,7 +177,9 @@ bool settings_usable(const EventSettings& settings) {
 
 }  // namespace
 
-void DenseOutput::set_events(const Event* events, std::int32_t m, const EventSettings& settings) {
+template <class Real>
+void BasicDenseOutput<Real>::set_events(const BasicEvent<Real>* events, std::int32_t m,
+                                        const EventSettings& settings) {
   const ode::InUse own(impl_->busy);
   if (!own.held()) {
     refuse(ode::ErrorPoint::kDenseInUse);
@@ -187,7 +202,8 @@ void DenseOutput::set_events(const Event* events, std::int32_t m, const EventSet
   E1POP(ode::kDenseName);
 }
 
-void DenseOutput::clear_events() {
+template <class Real>
+void BasicDenseOutput<Real>::clear_events() {
   const ode::InUse own(impl_->busy);
   if (!own.held()) {
     refuse(ode::ErrorPoint::kDenseInUse);
@@ -196,13 +212,15 @@ void DenseOutput::clear_events() {
   impl_->tracker.clear_events();
 }
 
-std::int32_t DenseOutput::integrate(std::int32_t& ido, const std::int32_t& neq, float& x,
-                                    const float& xend, const float& tol, float* param, float* y) {
+template <class Real>
+std::int32_t BasicDenseOutput<Real>::integrate(std::int32_t& ido, const std::int32_t& neq, Real& x,
+                                               const Real& xend, const Real& tol, Real* param,
+                                               Real* y) {
   const CallScope scope;  // the outcome, and the name stack put back on a throw
   Impl& m = *impl_;
   E1PSH(ode::kDenseName);
   const ode::InUse own(m.busy);
-  ode::Instance* in = m.instance();
+  ode::BasicInstance<Real>* in = m.instance();
   if (!own.held()) {
     ode::post_report(ode::ErrorPoint::kDenseInUse);
   } else if (in == nullptr) {
@@ -220,14 +238,16 @@ std::int32_t DenseOutput::integrate(std::int32_t& ido, const std::int32_t& neq, 
 }
 
 // One call, with both in-use flags held.
-void DenseOutput::Impl::call(ode::Instance& in, std::int32_t& ido, const std::int32_t& n, float& x,
-                             const float& xend, const float& tol, float* param, float* y) {
+template <class Real>
+void BasicDenseOutput<Real>::Impl::call(Instance& in, std::int32_t& ido, const std::int32_t& n,
+                                        Real& x, const Real& xend, const Real& tol, Real* param,
+                                        Real* y) {
   const bool repeat_end = complete_at_events && ido == 2 && xend == complete_xend;
   complete_at_events = false;
   tracker.begin_call(xend);
   if (ido == 3) {
     // Closing: the solver is shown the point it stands at.
-    const float shown = x;
+    const Real shown = x;
     if (ended) x = solver_x;
     ode::integrator_call_held(in, ido, n, x, xend, tol, param, y);
     if (ended) x = shown;
@@ -244,9 +264,10 @@ void DenseOutput::Impl::call(ode::Instance& in, std::int32_t& ido, const std::in
 
 // The solver's steps with the observer attached when there is anything to
 // watch, then what the tracker met.
-void DenseOutput::Impl::step_on(ode::Instance& in, std::int32_t& ido, const std::int32_t& n,
-                                float& x, const float& xend, const float& tol, float* param,
-                                float* y) {
+template <class Real>
+void BasicDenseOutput<Real>::Impl::step_on(Instance& in, std::int32_t& ido, const std::int32_t& n,
+                                           Real& x, const Real& xend, const Real& tol, Real* param,
+                                           Real* y) {
   // Sized for this NEQ before the solver runs; a NEQ below 1 is left to
   // the solver's own report (the tracker then sees no step).
   if (n >= 1 && (ido == 1 || !opened || n != neq)) {
@@ -265,15 +286,16 @@ void DenseOutput::Impl::step_on(ode::Instance& in, std::int32_t& ido, const std:
   }
   const bool watch = tracker.event_count() > 0 || tracker.outputs_done() < tracker.outputs_total();
   {
-    const Attached attached(in, watch ? &observer : nullptr);
+    const Attached<Real> attached(in, watch ? &observer : nullptr);
     ode::integrator_call_held(in, ido, n, x, xend, tol, param, y);
   }
   interval_done = ido == 2;
   report_step(ido, n, x, xend, y, watch);
 }
 
-void DenseOutput::Impl::report_step(std::int32_t& ido, const std::int32_t& n, float& x,
-                                    const float& xend, float* y, bool watch) {
+template <class Real>
+void BasicDenseOutput<Real>::Impl::report_step(std::int32_t& ido, const std::int32_t& n, Real& x,
+                                               const Real& xend, Real* y, bool watch) {
   if (tracker.failure() == ode::TrackFailure::kEventNaN) {
     ode::post_report(ode::ErrorPoint::kEventNaN, {tracker.failure_index(), tracker.failure_x()});
   }
@@ -284,7 +306,7 @@ void DenseOutput::Impl::report_step(std::int32_t& ido, const std::int32_t& n, fl
     complete_xend = xend;
     ido = kIdoEvents;
   }
-  const EventHit& last = tracker.hit(hits - 1);
+  const BasicEventHit<Real>& last = tracker.hit(hits - 1);
   if (last.terminal) {
     ended = true;
     solver_x = x;
@@ -293,27 +315,36 @@ void DenseOutput::Impl::report_step(std::int32_t& ido, const std::int32_t& n, fl
   }
 }
 
-std::int32_t DenseOutput::event_count() const {
+template <class Real>
+std::int32_t BasicDenseOutput<Real>::event_count() const {
   return impl_->tracker.hit_count();
 }
 
-const EventHit& DenseOutput::event(std::int32_t i) const {
+template <class Real>
+const BasicEventHit<Real>& BasicDenseOutput<Real>::event(std::int32_t i) const {
   // An index out of range gets an empty record (index 0, x NaN, no values).
-  static const EventHit kNone{0, std::numeric_limits<float>::quiet_NaN(), false, nullptr, nullptr};
+  static const BasicEventHit<Real> kNone{0, std::numeric_limits<Real>::quiet_NaN(), false, nullptr,
+                                         nullptr};
   if (i < 0 || i >= impl_->tracker.hit_count()) return kNone;
   return impl_->tracker.hit(i);
 }
 
-bool DenseOutput::ended() const {
+template <class Real>
+bool BasicDenseOutput<Real>::ended() const {
   return impl_->ended;
 }
 
-std::int32_t DenseOutput::outputs_done() const {
+template <class Real>
+std::int32_t BasicDenseOutput<Real>::outputs_done() const {
   return impl_->tracker.outputs_done();
 }
 
-std::int32_t DenseOutput::extra_evaluations() const {
+template <class Real>
+std::int32_t BasicDenseOutput<Real>::extra_evaluations() const {
   return impl_->tracker.extra_evaluations();
 }
+
+template class BasicDenseOutput<float>;
+template class BasicDenseOutput<double>;
 
 }  // namespace rkv

@@ -1,7 +1,8 @@
 // Evaluation of the continuous extension. The weight polynomials are formed
 // once per call in double (Horner's rule), then every element is summed over
 // the stages in their table order, multiplied by H, added to y0 and rounded
-// once to single precision, like the step's own candidate.
+// once to the storage type, like the step's own candidate (for double the
+// rounding is the identity).
 #include "dense/extension.hpp"
 
 #include <bit>
@@ -38,30 +39,34 @@ void dense_weights(double theta, DenseWeights& b, DenseWeights& db) {
   }
 }
 
-float dense_extra_abscissa(const DenseStep& d) {
-  return static_cast<float>(static_cast<double>(d.step) / kExtraNodeDivisor +
-                            static_cast<double>(d.x0));
+template <class Real>
+Real dense_extra_abscissa(const BasicDenseStep<Real>& d) {
+  return static_cast<Real>(static_cast<double>(d.step) / kExtraNodeDivisor +
+                           static_cast<double>(d.x0));
 }
 
-void dense_extra_argument(const DenseStep& d, float* out) {
+template <class Real>
+void dense_extra_argument(const BasicDenseStep<Real>& d, NoDeduce<Real>* out) {
   const std::size_t n = static_cast<std::size_t>(d.neq);
   const double h = static_cast<double>(d.step);
   const std::array<double, kStages - 1> a = dense_extra_row();
   for (std::size_t i = 0; i < n; ++i) {
     double sum = a[0] * static_cast<double>(d.k[0][i]);
     for (std::size_t j = 1; j + 1 < kStages; ++j) sum += a[j] * static_cast<double>(d.k[j][i]);
-    out[i] = static_cast<float>(sum * h + static_cast<double>(d.y0[i]));
+    out[i] = static_cast<Real>(sum * h + static_cast<double>(d.y0[i]));
   }
 }
 
-void dense_value_at(const DenseStep& d, double theta, float* y, float* yprime) {
+template <class Real>
+void dense_value_at(const BasicDenseStep<Real>& d, double theta, NoDeduce<Real>* y,
+                    NoDeduce<Real>* yprime) {
   const std::size_t n = static_cast<std::size_t>(d.neq);
   // The end points exactly: the extension meets the step's solution and the
   // derivatives there, so values at an end do not depend on rounding.
-  const bool at_start = theta == 0.0 || d.step == 0.0f;
+  const bool at_start = theta == 0.0 || d.step == Real{0};
   if (at_start || theta == 1.0) {
-    const float* yv = at_start ? d.y0 : d.y1;
-    const float* dv = at_start ? d.k[0] : d.k[kStages - 2];
+    const Real* yv = at_start ? d.y0 : d.y1;
+    const Real* dv = at_start ? d.k[0] : d.k[kStages - 2];
     for (std::size_t i = 0; i < n; ++i) {
       if (y != nullptr) y[i] = yv[i];
       if (yprime != nullptr) yprime[i] = dv[i];
@@ -76,17 +81,19 @@ void dense_value_at(const DenseStep& d, double theta, float* y, float* yprime) {
     if (y != nullptr) {
       double sum = b[0] * static_cast<double>(d.k[0][i]);
       for (std::size_t s = 1; s < kStages; ++s) sum += b[s] * static_cast<double>(d.k[s][i]);
-      y[i] = static_cast<float>(sum * h + static_cast<double>(d.y0[i]));
+      y[i] = static_cast<Real>(sum * h + static_cast<double>(d.y0[i]));
     }
     if (yprime != nullptr) {
       double sum = db[0] * static_cast<double>(d.k[0][i]);
       for (std::size_t s = 1; s < kStages; ++s) sum += db[s] * static_cast<double>(d.k[s][i]);
-      yprime[i] = static_cast<float>(sum);
+      yprime[i] = static_cast<Real>(sum);
     }
   }
 }
 
-void dense_value(const DenseStep& d, float x, float* y, float* yprime) {
+template <class Real>
+void dense_value(const BasicDenseStep<Real>& d, NoDeduce<Real> x, NoDeduce<Real>* y,
+                 NoDeduce<Real>* yprime) {
   if (x == d.x1) {
     dense_value_at(d, 1.0, y, yprime);
     return;
@@ -95,5 +102,14 @@ void dense_value(const DenseStep& d, float x, float* y, float* yprime) {
       (static_cast<double>(x) - static_cast<double>(d.x0)) / static_cast<double>(d.step);
   dense_value_at(d, theta, y, yprime);
 }
+
+#define RKV_DENSE_EXTENSION(Real)                                                        \
+  template Real dense_extra_abscissa<Real>(const BasicDenseStep<Real>&);                 \
+  template void dense_extra_argument<Real>(const BasicDenseStep<Real>&, Real*);          \
+  template void dense_value_at<Real>(const BasicDenseStep<Real>&, double, Real*, Real*); \
+  template void dense_value<Real>(const BasicDenseStep<Real>&, Real, Real*, Real*);
+RKV_DENSE_EXTENSION(float)
+RKV_DENSE_EXTENSION(double)
+#undef RKV_DENSE_EXTENSION
 
 }  // namespace rkv::ode

@@ -8,11 +8,11 @@
 
 #include <bit>
 #include <cmath>
-#include <cstdlib>
 #include <new>
 
 #include "rkv/errors/state.hpp"
 #include "rkv/errors/user_code.hpp"
+#include "step/real_format.hpp"
 #include "step/user_calls.hpp"
 
 namespace rkv::ode {
@@ -22,19 +22,30 @@ std::size_t sz(std::int32_t n) {
   return static_cast<std::size_t>(n);
 }
 
-// Position of v on the ordered line of single-precision numbers (+0 and -0
+// Position of v on the ordered line of numbers of its format (+0 and -0
 // coincide), so that the difference of two positions counts the numbers
 // between them.
-std::int64_t position(float v) {
-  const std::int32_t i = std::bit_cast<std::int32_t>(v);
-  return i < 0 ? -static_cast<std::int64_t>(i & 0x7FFFFFFF) : static_cast<std::int64_t>(i);
+template <class Real>
+std::int64_t position(Real v) {
+  using Bits = typename RealFormat<Real>::Bits;
+  const Bits b = std::bit_cast<Bits>(v);
+  const auto magnitude = static_cast<std::int64_t>(b & RealFormat<Real>::kMagnitude);
+  return (b & ~RealFormat<Real>::kMagnitude) != 0 ? -magnitude : magnitude;
 }
 
-std::int64_t ulps_between(float a, float b) {
-  return std::llabs(position(a) - position(b));
+// The count of numbers between a and b. Unsigned: for double, positions of
+// opposite signs lie up to 2^64 apart.
+template <class Real>
+std::uint64_t ulps_between(Real a, Real b) {
+  const std::int64_t pa = position(a);
+  const std::int64_t pb = position(b);
+  const auto mag = [](std::int64_t p) { return static_cast<std::uint64_t>(p < 0 ? -p : p); };
+  if ((pa < 0) != (pb < 0)) return mag(pa) + mag(pb);
+  return pa < pb ? mag(pb - pa) : mag(pa - pb);
 }
 
-bool strictly_between(float x, float a, float b) {
+template <class Real>
+bool strictly_between(Real x, Real a, Real b) {
   return a <= b ? (a < x && x < b) : (b < x && x < a);
 }
 
@@ -51,9 +62,10 @@ bool user_call(F&& f) {
   return !N1RSER(e);
 }
 
-bool is_crossing(Crossing c, float g0, float g1) {
-  const bool rising = g0 < 0.0f && g1 >= 0.0f;
-  const bool falling = g0 > 0.0f && g1 <= 0.0f;
+template <class Real>
+bool is_crossing(Crossing c, Real g0, Real g1) {
+  const bool rising = g0 < Real{0} && g1 >= Real{0};
+  const bool falling = g0 > Real{0} && g1 <= Real{0};
   switch (c) {
     case Crossing::kRising:
       return rising;
@@ -67,16 +79,17 @@ bool is_crossing(Crossing c, float g0, float g1) {
 
 }  // namespace
 
-bool Tracker::open(std::int32_t neq, const Instance& in) {
+template <class Real>
+bool BasicTracker<Real>::open(std::int32_t neq, const BasicInstance<Real>& in) {
   // Sized in full before anything changes: a failed request leaves the
   // tracker closed (it then ignores every step).
   neq_ = 0;
   instance_ = &in;
   const std::size_t n = sz(neq);
   try {
-    for (std::vector<float>* v : {&k9_, &k10_, &arg_, &y_, &yp_}) v->assign(n, 0.0f);
-    hit_y_.assign(n * events_.size(), 0.0f);
-    hit_yp_.assign(n * events_.size(), 0.0f);
+    for (std::vector<Real>* v : {&k9_, &k10_, &arg_, &y_, &yp_}) v->assign(n, Real{0});
+    hit_y_.assign(n * events_.size(), Real{0});
+    hit_yp_.assign(n * events_.size(), Real{0});
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -89,13 +102,15 @@ bool Tracker::open(std::int32_t neq, const Instance& in) {
   return true;
 }
 
-bool Tracker::set_events(const Event* events, std::int32_t m, const EventSettings& settings) {
+template <class Real>
+bool BasicTracker<Real>::set_events(const Event* events, std::int32_t m,
+                                    const EventSettings& settings) {
   try {
     std::vector<Event> list(events, events + m);
-    std::vector<float> g0(sz(m), 0.0f);
-    std::vector<float> g1(sz(m), 0.0f);
-    std::vector<float> hy(sz(neq_) * sz(m), 0.0f);
-    std::vector<float> hyp(sz(neq_) * sz(m), 0.0f);
+    std::vector<Real> g0(sz(m), Real{0});
+    std::vector<Real> g1(sz(m), Real{0});
+    std::vector<Real> hy(sz(neq_) * sz(m), Real{0});
+    std::vector<Real> hyp(sz(neq_) * sz(m), Real{0});
     std::vector<EventHit> hits;
     hits.reserve(sz(m));
     events_.swap(list);
@@ -112,13 +127,15 @@ bool Tracker::set_events(const Event* events, std::int32_t m, const EventSetting
   return true;
 }
 
-void Tracker::clear_events() {
+template <class Real>
+void BasicTracker<Real>::clear_events() {
   events_.clear();
   hits_.clear();
   have_g0_ = false;
 }
 
-void Tracker::set_output(const float* x, std::int32_t n, float* y, float* yp) {
+template <class Real>
+void BasicTracker<Real>::set_output(const Real* x, std::int32_t n, Real* y, Real* yp) {
   out_x_ = x;
   out_n_ = n;
   out_done_ = 0;
@@ -126,11 +143,13 @@ void Tracker::set_output(const float* x, std::int32_t n, float* y, float* yp) {
   out_yp_ = yp;
 }
 
-void Tracker::clear_output() {
+template <class Real>
+void BasicTracker<Real>::clear_output() {
   set_output(nullptr, 0, nullptr, nullptr);
 }
 
-bool Tracker::fail(TrackFailure why, std::int32_t index, float x) {
+template <class Real>
+bool BasicTracker<Real>::fail(TrackFailure why, std::int32_t index, Real x) {
   failure_ = why;
   failure_index_ = index;
   failure_x_ = x;
@@ -141,14 +160,16 @@ bool Tracker::fail(TrackFailure why, std::int32_t index, float x) {
 }
 
 // One evaluation of the integrator's own right-hand side, as user code.
-bool Tracker::evaluate(float x, const float* y, float* yp) {
+template <class Real>
+bool BasicTracker<Real>::evaluate(Real x, const Real* y, Real* yp) {
   return user_call(
       [&] { with_own_rhs(*instance_, [&](const auto& rhs) { rhs(neq_, x, y, yp); }); });
 }
 
 // f(x1, y1), the extension's derivative at the step's end and the next
 // step's first stage.
-bool Tracker::ensure_end_derivative() {
+template <class Real>
+bool BasicTracker<Real>::ensure_end_derivative() {
   if (have_k9_) return true;
   if (!evaluate(d_.x1, d_.y1, k9_.data())) {
     return fail(TrackFailure::kUserCode, 0, d_.x1);
@@ -157,11 +178,12 @@ bool Tracker::ensure_end_derivative() {
   return true;
 }
 
-bool Tracker::ensure_extra_stage() {
+template <class Real>
+bool BasicTracker<Real>::ensure_extra_stage() {
   if (have_k10_) return true;
   if (!ensure_end_derivative()) return false;
   dense_extra_argument(d_, arg_.data());
-  const float xe = dense_extra_abscissa(d_);
+  const Real xe = dense_extra_abscissa(d_);
   extra_evaluations_ += 1;
   if (!evaluate(xe, arg_.data(), k10_.data())) {
     return fail(TrackFailure::kUserCode, 0, xe);
@@ -172,16 +194,19 @@ bool Tracker::ensure_extra_stage() {
 }
 
 // The extension at x (inside the step): the ends need no extra stage.
-bool Tracker::value(float x, float* y, float* yp) {
+template <class Real>
+bool BasicTracker<Real>::value(Real x, Real* y, Real* yp) {
   const bool at_end = x == d_.x1;
-  const bool at_start = x == d_.x0 || d_.step == 0.0f;
+  const bool at_start = x == d_.x0 || d_.step == Real{0};
   if (at_end && yp != nullptr && !ensure_end_derivative()) return false;
   if (!at_end && !at_start && !ensure_extra_stage()) return false;
   dense_value(d_, x, y, yp);
   return true;
 }
 
-bool Tracker::event_value(std::size_t k, float x, const float* y, const float* yp, float& g) {
+template <class Real>
+bool BasicTracker<Real>::event_value(std::size_t k, Real x, const Real* y, const Real* yp,
+                                     Real& g) {
   event_evaluations_ += 1;
   const auto index = static_cast<std::int32_t>(k) + 1;
   if (!user_call([&] { g = events_[k].g(events_[k].context, neq_, x, y, yp); })) {
@@ -194,32 +219,32 @@ bool Tracker::event_value(std::size_t k, float x, const float* y, const float* y
 // Shrinks the bracket [x0, x1] of the sign change of g_k: a keeps the sign of
 // g at the step's start, b the other sign (or zero). Illinois steps, with a
 // bisection whenever three steps have not halved the bracket.
-bool Tracker::locate(std::size_t k, float& x) {
-  float a = d_.x0;
-  float b = d_.x1;
+template <class Real>
+bool BasicTracker<Real>::locate(std::size_t k, Real& x) {
+  Real a = d_.x0;
+  Real b = d_.x1;
   double ga = static_cast<double>(g0_[k]);
   double gb = static_cast<double>(g1_[k]);
   std::int32_t kept = 0;  // +1: a was kept last time, -1: b was kept
   std::int32_t cycle = 0;
-  std::int64_t cycle_start = ulps_between(a, b);
+  std::uint64_t cycle_start = ulps_between(a, b);
   for (std::int32_t it = 0; it < settings_.max_iterations && gb != 0.0; ++it) {
-    const std::int64_t width = ulps_between(a, b);
-    if (width <= settings_.bracket_ulps) break;
+    const std::uint64_t width = ulps_between(a, b);
+    if (width <= static_cast<std::uint64_t>(settings_.bracket_ulps)) break;
     bool bisect = false;
     if (++cycle == 3) {
-      bisect = 2 * width > cycle_start;
+      bisect = width > cycle_start / 2;  // 2 * width > cycle_start, without the overflow
       cycle = 0;
       cycle_start = width;
     }
-    float xm =
-        static_cast<float>(static_cast<double>(b) -
-                           gb * (static_cast<double>(b) - static_cast<double>(a)) / (gb - ga));
+    Real xm = static_cast<Real>(static_cast<double>(b) -
+                                gb * (static_cast<double>(b) - static_cast<double>(a)) / (gb - ga));
     if (bisect || !strictly_between(xm, a, b)) {
-      xm = static_cast<float>((static_cast<double>(a) + static_cast<double>(b)) * 0.5);
+      xm = static_cast<Real>((static_cast<double>(a) + static_cast<double>(b)) * 0.5);
       if (!strictly_between(xm, a, b)) break;
     }
     if (!value(xm, y_.data(), yp_.data())) return false;
-    float gm = 0.0f;
+    Real gm = Real{0};
     if (!event_value(k, xm, y_.data(), yp_.data(), gm)) return false;
     const double g = static_cast<double>(gm);
     if (g == 0.0 || (g > 0.0) == (gb > 0.0)) {
@@ -241,17 +266,18 @@ bool Tracker::locate(std::size_t k, float& x) {
 // Event k changes sign over the step: its root, the solution there, and a
 // hit kept in the order of x along the step, ties by index (insertion: the
 // list is short and has its room reserved).
-bool Tracker::add_hit(std::size_t k, float step) {
+template <class Real>
+bool BasicTracker<Real>::add_hit(std::size_t k, Real step) {
   const std::size_t n = sz(neq_);
-  float x = d_.x1;
+  Real x = d_.x1;
   if (!locate(k, x)) return false;
-  float* y = hit_y_.data() + k * n;
-  float* yp = hit_yp_.data() + k * n;
+  Real* y = hit_y_.data() + k * n;
+  Real* yp = hit_yp_.data() + k * n;
   if (!value(x, y, yp)) return false;
   EventHit h{static_cast<std::int32_t>(k) + 1, x, events_[k].terminal, y, yp};
   std::size_t at = hits_.size();
   hits_.push_back(h);
-  while (at > 0 && (step > 0.0f ? hits_[at - 1].x > x : hits_[at - 1].x < x)) {
+  while (at > 0 && (step > Real{0} ? hits_[at - 1].x > x : hits_[at - 1].x < x)) {
     hits_[at] = hits_[at - 1];
     --at;
   }
@@ -261,7 +287,8 @@ bool Tracker::add_hit(std::size_t k, float step) {
 
 // The events of the step: g at both ends, the hits, and the list cut after
 // the first terminal one, whose x becomes the `limit` of the output points.
-bool Tracker::track_events(const StepView& s, float& limit) {
+template <class Real>
+bool BasicTracker<Real>::track_events(const StepView& s, Real& limit) {
   bool ok = ensure_end_derivative();
   for (std::size_t k = 0; ok && !have_g0_ && k < events_.size(); ++k) {
     ok = event_value(k, s.x0, s.y0, s.column(Column::kK1), g0_[k]);
@@ -286,7 +313,8 @@ bool Tracker::track_events(const StepView& s, float& limit) {
 }
 
 // The output points from x0 up to `limit` not yet written.
-bool Tracker::write_outputs(float x0, float limit) {
+template <class Real>
+bool BasicTracker<Real>::write_outputs(Real x0, Real limit) {
   const std::size_t n = sz(neq_);
   bool ok = true;
   while (ok && out_done_ < out_n_ && between(out_x_[out_done_], x0, limit)) {
@@ -297,24 +325,26 @@ bool Tracker::write_outputs(float x0, float limit) {
   return ok;
 }
 
-bool Tracker::on_accept(const StepView& s) {
+template <class Real>
+bool BasicTracker<Real>::on_accept(const StepView& s) {
   hits_.clear();
   if (s.neq != neq_) return false;  // sized for another NEQ: the caller re-opens first
   const std::size_t n = sz(neq_);
   failure_ = TrackFailure::kNone;
   have_k9_ = false;
   have_k10_ = false;
-  d_ = DenseStep{neq_,
-                 s.x0,
-                 s.x1,
-                 s.step,
-                 s.y0,
-                 s.y1,
-                 {s.column(Column::kK1), s.column(stage_column(3)), s.column(stage_column(4)),
-                  s.column(stage_column(5)), s.column(stage_column(6)), s.column(stage_column(7)),
-                  s.column(stage_column(8)), k9_.data(), nullptr}};
+  d_ = BasicDenseStep<Real>{
+      neq_,
+      s.x0,
+      s.x1,
+      s.step,
+      s.y0,
+      s.y1,
+      {s.column(Column::kK1), s.column(stage_column(3)), s.column(stage_column(4)),
+       s.column(stage_column(5)), s.column(stage_column(6)), s.column(stage_column(7)),
+       s.column(stage_column(8)), k9_.data(), nullptr}};
 
-  float limit = s.x1;  // output points up to here
+  Real limit = s.x1;  // output points up to here
   bool ok = events_.empty() || track_events(s, limit);
   ok = ok && write_outputs(s.x0, limit);
 
@@ -332,5 +362,8 @@ bool Tracker::on_accept(const StepView& s) {
   }
   return stop;
 }
+
+template class BasicTracker<float>;
+template class BasicTracker<double>;
 
 }  // namespace rkv::ode

@@ -10,7 +10,7 @@
 // here, not among the solver's.
 //
 // Buffers are sized when an integration is opened or the event list is set,
-// never while stepping.
+// never while stepping. Over the storage type `Real` of the integrator.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +23,8 @@
 namespace rkv::ode {
 
 // x lies in the closed interval from a to b (either order); false for a NaN.
-inline bool between(float x, float a, float b) {
+template <class Real>
+inline bool between(Real x, Real a, Real b) {
   return a <= b ? (a <= x && x <= b) : (b <= x && x <= a);
 }
 
@@ -33,13 +34,18 @@ enum class TrackFailure : std::int32_t {
   kUserCode,  // user code posted a serious error (the post explains it)
 };
 
-class Tracker {
+template <class Real>
+class BasicTracker {
  public:
+  using Event = BasicEvent<Real>;
+  using EventHit = BasicEventHit<Real>;
+  using StepView = BasicStepView<Real>;
+
   // A new integration of NEQ (>= 1) equations of the instance `in` (whose
   // own right-hand side the extension evaluates): buffers sized, event
   // values at the start taken from the first step, results and counts
   // forgotten (the output list stays). False when the storage cannot be had.
-  bool open(std::int32_t neq, const Instance& in);
+  bool open(std::int32_t neq, const BasicInstance<Real>& in);
 
   // The events to watch (m >= 1) from the next step on. Their values at the
   // start of the next step are taken afresh. False when the storage cannot
@@ -52,7 +58,7 @@ class Tracker {
 
   // Output points x[0..n-1], ordered in the direction of integration, with
   // values written to y (n rows of NEQ) and, unless null, derivatives to yp.
-  void set_output(const float* x, std::int32_t n, float* y, float* yp);
+  void set_output(const Real* x, std::int32_t n, Real* y, Real* yp);
   void clear_output();
   [[nodiscard]] std::int32_t outputs_done() const { return out_done_; }
   [[nodiscard]] std::int32_t outputs_total() const { return out_n_; }
@@ -60,7 +66,7 @@ class Tracker {
   // At the start of each call, with its XEND: no events, no failure yet.
   // The event values at the start of the call's first step are taken afresh,
   // as between calls the caller may have changed Y.
-  void begin_call(float xend) {
+  void begin_call(Real xend) {
     xend_ = xend;
     hits_.clear();
     failure_ = TrackFailure::kNone;
@@ -79,7 +85,7 @@ class Tracker {
   }
   [[nodiscard]] TrackFailure failure() const { return failure_; }
   [[nodiscard]] std::int32_t failure_index() const { return failure_index_; }
-  [[nodiscard]] float failure_x() const { return failure_x_; }
+  [[nodiscard]] Real failure_x() const { return failure_x_; }
 
   // The extra stage, and f at the end of a step that ends the call.
   [[nodiscard]] std::int32_t extra_evaluations() const { return extra_evaluations_; }
@@ -88,41 +94,45 @@ class Tracker {
  private:
   bool ensure_end_derivative();
   bool ensure_extra_stage();
-  bool value(float x, float* y, float* yp);
-  bool event_value(std::size_t k, float x, const float* y, const float* yp, float& g);
-  bool locate(std::size_t k, float& x);
-  bool track_events(const StepView& s, float& limit);
-  bool add_hit(std::size_t k, float step);
-  bool write_outputs(float x0, float limit);
-  bool fail(TrackFailure why, std::int32_t index, float x);
-  bool evaluate(float x, const float* y, float* yp);
+  bool value(Real x, Real* y, Real* yp);
+  bool event_value(std::size_t k, Real x, const Real* y, const Real* yp, Real& g);
+  bool locate(std::size_t k, Real& x);
+  bool track_events(const StepView& s, Real& limit);
+  bool add_hit(std::size_t k, Real step);
+  bool write_outputs(Real x0, Real limit);
+  bool fail(TrackFailure why, std::int32_t index, Real x);
+  bool evaluate(Real x, const Real* y, Real* yp);
 
   std::int32_t neq_ = 0;
-  const Instance* instance_ = nullptr;
-  std::vector<float> k9_, k10_, arg_, y_, yp_, hit_y_, hit_yp_;
+  const BasicInstance<Real>* instance_ = nullptr;
+  std::vector<Real> k9_, k10_, arg_, y_, yp_, hit_y_, hit_yp_;
 
   std::vector<Event> events_;
   EventSettings settings_{};
-  std::vector<float> g0_, g1_;
+  std::vector<Real> g0_, g1_;
   bool have_g0_ = false;
 
-  const float* out_x_ = nullptr;
+  const Real* out_x_ = nullptr;
   std::int32_t out_n_ = 0;
   std::int32_t out_done_ = 0;
-  float* out_y_ = nullptr;
-  float* out_yp_ = nullptr;
+  Real* out_y_ = nullptr;
+  Real* out_yp_ = nullptr;
 
-  float xend_ = 0.0f;  // of the current call
-  DenseStep d_{};
+  Real xend_ = 0;  // of the current call
+  BasicDenseStep<Real> d_{};
   bool have_k9_ = false;
   bool have_k10_ = false;
 
   std::vector<EventHit> hits_;
   TrackFailure failure_ = TrackFailure::kNone;
   std::int32_t failure_index_ = 0;
-  float failure_x_ = 0.0f;
+  Real failure_x_ = 0;
   std::int32_t extra_evaluations_ = 0;
   std::int32_t event_evaluations_ = 0;
 };
+
+using Tracker = BasicTracker<float>;
+extern template class BasicTracker<float>;
+extern template class BasicTracker<double>;
 
 }  // namespace rkv::ode

@@ -1,4 +1,6 @@
-// Output points and events on top of an rkv::Integrator: values at any x
+// Output points and events on top of an rkv::Integrator (rkv::DenseOutput)
+// or an rkv::DoubleIntegrator (rkv::DoubleDenseOutput, the same layer with
+// its reals, events and records in double): values at any x
 // between the steps, and the points where event functions change sign,
 // both from the continuous extension of the solver's steps (order 5,
 // continuous with its first derivative across steps).
@@ -66,25 +68,27 @@ namespace rkv {
 // integration goes on with IDO = 2 and the same XEND, over the same steps.
 inline constexpr std::int32_t kIdoEvents = 7;
 
-class DenseOutput {
+template <class Real>
+class BasicDenseOutput {
  public:
   // Works through the integration `integrator` owns (followed through moves
   // of the integrator; refused once it is gone).
-  explicit DenseOutput(Integrator& integrator);
-  ~DenseOutput();
-  DenseOutput(const DenseOutput&) = delete;
-  DenseOutput& operator=(const DenseOutput&) = delete;
+  explicit BasicDenseOutput(BasicIntegrator<Real>& integrator);
+  ~BasicDenseOutput();
+  BasicDenseOutput(const BasicDenseOutput&) = delete;
+  BasicDenseOutput& operator=(const BasicDenseOutput&) = delete;
 
   // Output points for the interval of the next call: x[0..n-1] within
   // [X, XEND], ordered in the direction of integration (repeats allowed).
   // The values y(x[k]) go to y[k*NEQ ..], and y'(x[k]) to yprime likewise
   // unless it is null. The arrays are used until XEND is reached; a later
   // interval has no output points unless it is given some.
-  void set_output(const float* x, std::int32_t n, float* y, float* yprime = nullptr);
+  void set_output(const Real* x, std::int32_t n, Real* y, Real* yprime = nullptr);
 
   // The event functions to watch from the next step on (m of them, at least
   // one; copied). They stay in force until cleared or replaced.
-  void set_events(const Event* events, std::int32_t m, const EventSettings& settings = {});
+  void set_events(const BasicEvent<Real>* events, std::int32_t m,
+                  const EventSettings& settings = {});
   void clear_events();
 
   // The IDO protocol of Integrator::integrate, and IDO = kIdoEvents on return
@@ -92,14 +96,14 @@ class DenseOutput {
   // step's end, or at the terminal event when one ended the integration).
   // Returns the outcome of the call, as Integrator::integrate does (this
   // layer's own reports included).
-  std::int32_t integrate(std::int32_t& ido, const std::int32_t& neq, float& x, const float& xend,
-                         const float& tol, float* param, float* y);
+  std::int32_t integrate(std::int32_t& ido, const std::int32_t& neq, Real& x, const Real& xend,
+                         const Real& tol, Real* param, Real* y);
 
   // The events located in the last step, in the order of x, up to and
   // including the first terminal one (index 0 .. event_count() - 1; any
   // other index gets a record with index 0, x NaN and null values).
   [[nodiscard]] std::int32_t event_count() const;
-  [[nodiscard]] const EventHit& event(std::int32_t i) const;
+  [[nodiscard]] const BasicEventHit<Real>& event(std::int32_t i) const;
   // A terminal event ended the integration; only IDO = 3 may follow.
   [[nodiscard]] bool ended() const;
   // Output points of the current list that have their values (points
@@ -113,6 +117,13 @@ class DenseOutput {
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// Over an Integrator (float), and over a DoubleIntegrator.
+using DenseOutput = BasicDenseOutput<float>;
+using DoubleDenseOutput = BasicDenseOutput<double>;
+
+extern template class BasicDenseOutput<float>;
+extern template class BasicDenseOutput<double>;
 
 }  // namespace rkv
 

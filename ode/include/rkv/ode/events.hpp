@@ -1,6 +1,8 @@
 // Events located on the continuous extension of the solver's steps: event
 // functions g(x, y, y'), the direction of the sign change each one watches
 // for, whether it ends the integration, and the record of a located event.
+// Each over the storage type `Real` of the integrator watched (float or
+// double); the plain names are the float ones.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +16,10 @@ namespace rkv {
 // y'(x) (NEQ values each; both from the continuous extension between steps).
 // An event is a sign change of the value. NaN is refused (the call ends with
 // a report).
-using EventFunction = float (*)(void* context, const std::int32_t& neq, const float& x,
-                                const float* y, const float* yprime);
+template <class Real>
+using BasicEventFunction = Real (*)(void* context, const std::int32_t& neq, const Real& x,
+                                    const Real* y, const Real* yprime);
+using EventFunction = BasicEventFunction<float>;
 
 // Which sign changes of g count, in the direction of integration.
 enum class Crossing : std::int32_t {
@@ -24,8 +28,9 @@ enum class Crossing : std::int32_t {
   kFalling = 2,  // from positive to zero or negative
 };
 
-struct Event {
-  EventFunction g;
+template <class Real>
+struct BasicEvent {
+  BasicEventFunction<Real> g;
   void* context;  // passed to g unchanged
   Crossing crossing;
   bool terminal;  // the integration ends at this event
@@ -34,29 +39,35 @@ struct Event {
 // One located event: the 1-based index of its function in the event list,
 // the abscissa, and the solution and its derivative there (NEQ values each,
 // owned by the DenseOutput and valid until its next call).
-struct EventHit {
+template <class Real>
+struct BasicEventHit {
   std::int32_t index;
-  float x;
+  Real x;
   bool terminal;
-  const float* y;
-  const float* yprime;
+  const Real* y;
+  const Real* yprime;
 };
+using Event = BasicEvent<float>;
+using EventHit = BasicEventHit<float>;
 
 // An event watching any callable g(neq, x, y, yprime) returning a value
-// convertible to float. The event refers to g, which must stay alive (and
+// convertible to Real (float unless given: make_event<double>(g) for a
+// DoubleDenseOutput). The event refers to g, which must stay alive (and
 // where it is) while the event is watched, as a context pointer must; a
 // temporary is not accepted.
-template <class F>
-requires std::is_invocable_r_v<float, const F&, const std::int32_t&, const float&, const float*,
-                               const float*>
-    Event make_event(const F& g, Crossing crossing = Crossing::kEither, bool terminal = false) {
-  auto call = [](void* f, const std::int32_t& neq, const float& x, const float* y,
-                 const float* yp) -> float { return (*static_cast<const F*>(f))(neq, x, y, yp); };
-  return Event{call, const_cast<void*>(static_cast<const void*>(&g)), crossing, terminal};
+template <class Real = float, class F>
+requires std::is_invocable_r_v<Real, const F&, const std::int32_t&, const Real&, const Real*,
+                               const Real*>
+    BasicEvent<Real> make_event(const F& g, Crossing crossing = Crossing::kEither,
+                                bool terminal = false) {
+  auto call = [](void* f, const std::int32_t& neq, const Real& x, const Real* y,
+                 const Real* yp) -> Real { return (*static_cast<const F*>(f))(neq, x, y, yp); };
+  return BasicEvent<Real>{call, const_cast<void*>(static_cast<const void*>(&g)), crossing,
+                          terminal};
 }
-template <class F>
-Event make_event(const F&& g, Crossing crossing = Crossing::kEither,
-                 bool terminal = false) = delete;
+template <class Real = float, class F>
+BasicEvent<Real> make_event(const F&& g, Crossing crossing = Crossing::kEither,
+                            bool terminal = false) = delete;
 
 // The widest bracket EventSettings::bracket_ulps may ask for: a relative
 // width of about 2^-7.
@@ -65,7 +76,8 @@ inline constexpr std::int32_t kMaxBracketUlps = 65536;
 // How events are located: a bracketing root finder (the Illinois variant of
 // regula falsi, falling back to bisection) shrinks the bracket of each sign
 // change until its ends are at most `bracket_ulps` units in the last place
-// apart, or g is exactly 0; the end after the sign change is reported.
+// apart (of the storage format: float or double), or g is exactly 0; the
+// end after the sign change is reported.
 // Settings that cannot locate anything (bracket_ulps outside 0 to
 // kMaxBracketUlps, max_iterations below 1) are refused by set_events.
 struct EventSettings {
