@@ -1,5 +1,5 @@
 """Draws docs/images/python_arenstorf.png, the picture of docs/python.md: the Arenstorf
-orbit from rkv.solve_ivp (the float solver, every accepted step) over SciPy's DOP853 at
+orbit from rkv.solve_ivp (in double, every accepted step) over SciPy's DOP853 at
 a tight tolerance.
 
     PYTHONPATH=build/python/python /usr/bin/python3 tools/python_figure.py
@@ -31,7 +31,7 @@ def main():
     fig, ax = plt.subplots(figsize=(6, 5), dpi=100)
     ax.plot(ref.y[0], ref.y[1], color="0.75", lw=3, label="SciPy DOP853, rtol 1e-12")
     ax.plot(res.y[0], res.y[1], ".", ms=2.5, color="C0",
-            label=f"rkv.solve_ivp (float32), rtol 1e-6: {len(res.t) - 1} steps")
+            label=f"rkv.solve_ivp (float64), rtol 1e-6: {len(res.t) - 1} steps")
     ax.plot([-0.012277471, 0.987722529], [0, 0], "o", color="k", ms=4)
     ax.set_xlabel("$y_1$")
     ax.set_ylabel("$y_2$")

@@ -1,13 +1,15 @@
 """Python benchmark of rkv against SciPy (run with Debian's /usr/bin/python3, rkv importable):
 
-1. per evaluation of a Python right-hand side: rkv.solve_ivp against SciPy's RK45;
+1. per evaluation of a Python right-hand side: rkv.solve_ivp (each dtype) against SciPy's
+   RK45;
 2. a compiled right-hand side (rkv.Integrator over rhs.c, no Python in the loop) against
    SciPy's fastest method reaching at least the same accuracy, on the Arenstorf orbit
-   (one period) and on Lorenz (t in [0, 2]).
+   (one period) and on Lorenz (t in [0, 2]), for each dtype.
 
-The float solver cannot reach rtol 1e-8 (float storage): its run uses the smallest of
-RTOLS it accepts, and SciPy's methods are timed at the loosest rtol (down to 1e-12) whose
-error is at most rkv's. Times are best-of-REPEAT wall clock; the machine may be shared.
+rkv runs at rtol 1e-8, atol = rtol * 1e-3, as SciPy's methods do; the float solver may
+refuse that (float storage), and then uses the smallest of RTOLS it accepts. SciPy's
+methods are timed at the loosest rtol (down to 1e-12) whose error is at most rkv's. Times
+are best-of-REPEAT wall clock; the machine may be shared.
 
     /usr/bin/python3 bench/python/bench_rhs.py
 """
@@ -46,22 +48,30 @@ def error(y, ref):
     return float(np.max(np.abs(np.asarray(y, np.float64) - ref) / np.max(np.abs(ref))))
 
 
+DTYPES = (np.float64, np.float32)
+
+
 def per_evaluation():
     fun, t_span, y0 = CASES["lorenz"]
-    t_rkv, r = best_time(lambda: rkv.solve_ivp(fun, t_span, y0, rtol=1e-6, atol=1e-9))
     t_rk45, s = best_time(lambda: scipy.integrate.solve_ivp(fun, t_span, y0, method="RK45",
                                                              rtol=1e-6, atol=1e-9))
-    print(f"per evaluation (Python Lorenz): rkv {1e6 * t_rkv / r.nfev:.2f} us "
-          f"({r.nfev} evaluations), RK45 {1e6 * t_rk45 / s.nfev:.2f} us ({s.nfev})")
+    for dtype in DTYPES:
+        t_rkv, r = best_time(lambda: rkv.solve_ivp(fun, t_span, y0, rtol=1e-6, atol=1e-9,
+                                                   dtype=dtype))
+        print(f"per evaluation (Python Lorenz), {np.dtype(dtype)}: rkv "
+              f"{1e6 * t_rkv / r.nfev:.2f} us ({r.nfev} evaluations), "
+              f"RK45 {1e6 * t_rk45 / s.nfev:.2f} us ({s.nfev})")
 
 
-def compiled_rkv(cfun, t_span, y0):
+def compiled_rkv(cfun, t_span, y0, dtype):
     for rtol in RTOLS:
-        it = rkv.Integrator(cfun)
-        tol, param = rkv._ivp.settings(*t_span, rtol, rtol * 1e-3, None, np.inf, np.float32)
+        it = rkv.Integrator(cfun, dtype)
+        tol, param, rtol_, atol = rkv._ivp.settings(*t_span, rtol, rtol * 1e-3, None, np.inf,
+                                                    dtype)
+        it.set_tolerances(rtol_, atol)
 
         def run():
-            y = np.array(y0, np.float32)
+            y = np.array(y0, dtype)
             p = param.copy()
             try:
                 it.integrate(1, t_span[0], t_span[1], tol, p, y)
@@ -99,14 +109,16 @@ def main():
     for name, (fun, t_span, y0) in CASES.items():
         ref = scipy.integrate.solve_ivp(fun, t_span, y0, method="DOP853", rtol=1e-13,
                                         atol=1e-13).y[:, -1]
-        rtol, t, y, nfev = compiled_rkv(getattr(lib, name), t_span, y0)
-        err = error(y, ref)
-        fast = scipy_fastest(fun, t_span, y0, err, ref)
-        print(f"{name}: rkv compiled rtol {rtol:g}: error {err:.2e}, {nfev} evaluations, "
-              f"{1e3 * t:.3f} ms")
-        if fast:
-            print(f"{name}: SciPy fastest at that error: {fast[1]} rtol {fast[2]:g}, "
-                  f"{fast[3]} evaluations, {1e3 * fast[0]:.3f} ms; ratio {fast[0] / t:.0f}x")
+        for dtype in DTYPES:
+            rtol, t, y, nfev = compiled_rkv(getattr(lib, name), t_span, y0, dtype)
+            err = error(y, ref)
+            fast = scipy_fastest(fun, t_span, y0, err, ref)
+            print(f"{name}, {np.dtype(dtype)}: rkv compiled rtol {rtol:g}: error {err:.2e}, "
+                  f"{nfev} evaluations, {1e3 * t:.3f} ms")
+            if fast:
+                print(f"{name}, {np.dtype(dtype)}: SciPy fastest at that error: {fast[1]} "
+                      f"rtol {fast[2]:g}, {fast[3]} evaluations, {1e3 * fast[0]:.3f} ms; "
+                      f"ratio {fast[0] / t:.0f}x")
 
 
 if __name__ == "__main__":

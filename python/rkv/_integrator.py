@@ -7,20 +7,17 @@ from ._compiled import address_of
 from ._errors import raise_outcome
 
 PARAM_SIZE = 50
-_CLASSES = {np.dtype(np.float32): _rkv.Integrator32}
+# The solver per storage dtype: float64 stores and computes in double; float32 stores float
+# and computes each formula in double, rounding once where it stores.
+_CLASSES = {np.dtype(np.float64): _rkv.Integrator64, np.dtype(np.float32): _rkv.Integrator32}
 
 
 def check_dtype(dtype):
-    """The NumPy dtype of a solver this build has, or NotImplementedError/ValueError."""
+    """The NumPy dtype of a solver this build has, or ValueError."""
     dtype = np.dtype(dtype)
     if dtype in _CLASSES:
         return dtype
-    if dtype == np.float64:
-        raise NotImplementedError(
-            "dtype=numpy.float64 needs the double-precision solver, which this build of rkv "
-            "does not have yet; use dtype=numpy.float32 (the solver stores float and computes "
-            "in double)")
-    raise ValueError(f"dtype must be numpy.float32, not {dtype}")
+    raise ValueError(f"dtype must be numpy.float64 or numpy.float32, not {dtype}")
 
 
 class Integrator:
@@ -29,7 +26,7 @@ class Integrator:
     in place and returns ``(ido, x)``. ``fun(t, y)`` is a Python callable or a compiled
     function (see rkv.SIGNATURE); ``args`` are passed on to a Python ``fun``."""
 
-    def __init__(self, fun, dtype=np.float32, *, args=None):
+    def __init__(self, fun, dtype=np.float64, *, args=None):
         self.dtype = check_dtype(dtype)
         cls = _CLASSES[self.dtype]
         compiled = address_of(fun)
@@ -51,6 +48,14 @@ class Integrator:
         """X as the last call left it, also when the call raised (an rkv.Error or an
         exception of the right-hand side): the last accepted point, where Y is."""
         return self._impl.x
+
+    def set_tolerances(self, rtol, atol):
+        """RTOL and ATOL (a scalar or one per component) in place of INORM for the next
+        integration: a step is accepted when max_i |err_i| / (atol_i + rtol*|y_i|) <= tol, so
+        tol = 1 gives the tolerances their usual meaning. ``atol=None`` clears them. Refused
+        (rkv.Error) while an integration is open; the values are checked by IDO = 1."""
+        atol = np.zeros(0) if atol is None else np.asarray(atol, np.float64)
+        raise_outcome(*self._impl.set_tolerances(float(rtol), atol.astype(self.dtype)))
 
     def new_param(self):
         """A PARAM array of zeros (every setting at its default)."""

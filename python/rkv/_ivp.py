@@ -17,7 +17,7 @@ from ._errors import FATAL, FATAL_IMMEDIATE, TERMINAL, Error
 from ._integrator import Integrator, check_dtype
 
 # PARAM entries (0-based): the settings the SciPy-style interface sets.
-_FIRST_STEP, _HMAX, _MAX_STEPS, _PAUSE_AFTER, _INORM, _FLOOR = 0, 2, 3, 7, 9, 10
+_FIRST_STEP, _HMAX, _MAX_STEPS, _PAUSE_AFTER = 0, 2, 3, 7
 _LAST_STEP, _EVALUATIONS = 30, 34
 _NO_STEP_LIMIT = 0.5  # a value in (0, 1): no limit on the number of steps
 
@@ -32,15 +32,16 @@ class OdeResult(dict):
 
 
 def settings(t0, t1, rtol, atol, first_step, max_step, dtype):
-    """(tol, param) for SciPy's tolerances: the norm relative to max(|y|, atol/rtol) bounds
-    each component's error by max(rtol*|y|, atol); an array atol uses its smallest entry."""
+    """(tol, param, rtol, atol) for SciPy's tolerances: RTOL and ATOL (a scalar or one per
+    component, of the dtype) go to the solver's tolerances with tol = 1, so that each step's
+    weighted error max_i |err_i| / (atol_i + rtol*|y_i|) is at most 1."""
     rtol = float(rtol)
-    atol = float(np.min(np.asarray(atol, dtype=np.float64)))
-    if not rtol > 0 or not atol >= 0:
-        raise ValueError("rtol must be positive and atol non-negative")
+    atol = np.asarray(atol, dtype=np.float64)
+    if atol.ndim > 1:
+        raise ValueError("`atol` must be a scalar or a 1-D array")
+    if not rtol >= 0 or np.any(~(atol >= 0)):
+        raise ValueError("rtol and atol must be non-negative")
     param = np.zeros(50, dtype)
-    param[_INORM] = 2
-    param[_FLOOR] = max(atol / rtol, np.finfo(dtype).tiny)
     param[_MAX_STEPS] = _NO_STEP_LIMIT
     span = abs(float(t1) - float(t0))
     if max_step is not None and np.isfinite(max_step):
@@ -53,7 +54,7 @@ def settings(t0, t1, rtol, atol, first_step, max_step, dtype):
         if not 0 < first_step <= max(span, np.finfo(np.float64).tiny):
             raise ValueError("first_step must be positive and not beyond the interval")
         param[_FIRST_STEP] = first_step
-    return rtol, param
+    return 1.0, param, rtol, atol.reshape(-1).astype(dtype)
 
 
 def _python_rhs(fun, args, vectorized):
@@ -111,7 +112,7 @@ def _check_span(t_span, t_eval):
 
 def solve_ivp(fun, t_span, y0, method="RKV65", t_eval=None, dense_output=False, events=None,
               vectorized=False, args=None, *, rtol=1e-3, atol=1e-6, first_step=None,
-              max_step=np.inf, dtype=np.float32, **options):
+              max_step=np.inf, dtype=np.float64, **options):
     """scipy.integrate.solve_ivp over the RKV 6(5) pair (see the documentation for what
     differs). ``fun`` may be a compiled function (rkv.SIGNATURE)."""
     if method not in ("RKV65", "rkv65") and getattr(method, "__name__", None) != "RKV65":
@@ -139,7 +140,8 @@ def solve_ivp(fun, t_span, y0, method="RKV65", t_eval=None, dense_output=False, 
         raise TypeError("a compiled right-hand side takes neither args (pass its user_data "
                         "through a scipy.LowLevelCallable) nor vectorized")
     it = Integrator(fun if compiled else _python_rhs(fun, args, vectorized), dtype)
-    tol, param = settings(t0, t1, rtol, atol, first_step, max_step, dtype)
+    tol, param, rtol, atol = settings(t0, t1, rtol, atol, first_step, max_step, dtype)
+    it.set_tolerances(rtol, atol)
     try:
         if t_eval is None:
             ts, ys = _steps(it, t0, t1, tol, param, y) if t1 != t0 else ([t0], [y.copy()])
@@ -157,7 +159,7 @@ def solve_ivp(fun, t_span, y0, method="RKV65", t_eval=None, dense_output=False, 
 
 
 def ensemble(fun, t_span, y0, *, rtol=1e-3, atol=1e-6, first_step=None, max_step=np.inf,
-             dtype=np.float32, threads=None, max_steps=None):
+             dtype=np.float64, threads=None, max_steps=None):
     """Integrates each row of y0 (members x components) from t_span[0] to t_span[1] with
     the compiled right-hand side ``fun``, on ``threads`` threads (default: all cores) with
     the GIL released. Returns an OdeResult with ``y`` (members x components) at the end,
@@ -170,15 +172,16 @@ def ensemble(fun, t_span, y0, *, rtol=1e-3, atol=1e-6, first_step=None, max_step
     if compiled is None:
         raise TypeError("ensemble needs a compiled right-hand side (rkv.SIGNATURE)")
     t0, t1 = map(float, t_span)
-    tol, param = settings(t0, t1, rtol, atol, first_step, max_step, dtype)
+    tol, param, rtol, atol = settings(t0, t1, rtol, atol, first_step, max_step, dtype)
     if max_steps is not None:
         param[_MAX_STEPS] = max_steps
     y0 = np.atleast_2d(np.asarray(y0, dtype=dtype))
     if threads is None:
         threads = (len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity")
                    else os.cpu_count() or 1)
-    y, t, types, codes, messages, nfev = _rkv.ensemble32(*compiled, t0, t1, y0, tol, param,
-                                                         int(threads))
+    run = _rkv.ensemble64 if dtype == np.float64 else _rkv.ensemble32
+    y, t, types, codes, messages, nfev = run(*compiled, t0, t1, y0, tol, rtol, atol, param,
+                                             int(threads))
     errors = [Error(int(ty), int(co), msg) if ty in (FATAL, TERMINAL, FATAL_IMMEDIATE) else None
               for ty, co, msg in zip(types, codes, messages)]
     status = np.array([-1 if e is not None else 0 for e in errors])

@@ -37,19 +37,20 @@ class HermiteOutput(DenseOutput):
 
 
 class RKV65(OdeSolver):
-    """The Runge-Kutta-Verner 6(5) pair of rkv; ``dtype`` selects the solver (float32:
-    stores float, computes in double)."""
+    """The Runge-Kutta-Verner 6(5) pair of rkv; ``dtype`` selects the solver (float64, the
+    default, or float32: stores float, computes in double)."""
 
     def __init__(self, fun, t0, y0, t_bound, max_step=np.inf, rtol=1e-3, atol=1e-6,
-                 vectorized=False, first_step=None, dtype=np.float32, **extraneous):
+                 vectorized=False, first_step=None, dtype=np.float64, **extraneous):
         from scipy.integrate._ivp.common import warn_extraneous
         warn_extraneous(extraneous)
         super().__init__(fun, t0, y0, t_bound, vectorized, support_complex=False)
         self.dtype = check_dtype(dtype)
-        self._tol, self._param = settings(t0, t_bound, rtol, atol, first_step, max_step,
-                                          self.dtype)
+        self._tol, self._param, rtol, atol = settings(t0, t_bound, rtol, atol, first_step,
+                                                      max_step, self.dtype)
         self._param[_PAUSE_AFTER] = 1
         self._integrator = Integrator(self.fun, self.dtype)
+        self._integrator.set_tolerances(rtol, atol)
         self._y = np.array(y0, dtype=self.dtype).reshape(-1)
         self.y = self._y.astype(np.float64)
         self._x, self._ido = float(t0), 1

@@ -28,6 +28,9 @@ struct Members {
   void* user_data;
   std::int32_t n;
   Real t0, t1, tol;
+  double rtol;
+  const Real* atol;  // atol_count entries; none: PARAM's INORM
+  std::int32_t atol_count;
   const Real* param;
   Real* y;  // (M, N), holding y0 on entry
   double* x;
@@ -44,6 +47,7 @@ void run_member(const Members<Real>& m, std::int64_t k) {
   rhs.user_data = m.user_data;
   rhs.prepare(m.n);
   typename Solver<Real>::type it(&call_compiled<Real>, &rhs);
+  if (m.atol_count > 0) apply_tolerances<Real>(it, m.rtol, m.atol, m.atol_count);
   std::vector<Real> param(m.param, m.param + rkv::param::kSize);
   Real* y = m.y + k * m.n;
   Real x = m.t0;
@@ -99,12 +103,12 @@ void run_all(const Members<Real>& m, std::int64_t count, int threads) {
 
 template <class Real>
 py::tuple ensemble(std::uintptr_t address, std::uintptr_t user_data, double t0, double t1,
-                   py::array_t<Real, py::array::c_style | py::array::forcecast> y0, double tol,
-                   py::array_t<Real, py::array::c_style | py::array::forcecast> param,
+                   Array<Real> y0, double tol, double rtol, Array<Real> atol, Array<Real> param,
                    int threads) {
   if (address == 0) throw py::value_error("the compiled right-hand side is a null pointer");
   if (y0.ndim() != 2) throw py::value_error("y0 must be a 2-D array (members, components)");
   if (param.size() != rkv::param::kSize) throw py::value_error("param must have 50 entries");
+  if (atol.ndim() > 1) throw py::value_error("atol must be a scalar or a 1-D array");
   const auto count = static_cast<std::int64_t>(y0.shape(0));
   const auto n = static_cast<std::int32_t>(y0.shape(1));
   py::array_t<Real> y({count, static_cast<std::int64_t>(n)});
@@ -118,6 +122,9 @@ py::tuple ensemble(std::uintptr_t address, std::uintptr_t user_data, double t0, 
                         static_cast<Real>(t0),
                         static_cast<Real>(t1),
                         static_cast<Real>(tol),
+                        rtol,
+                        atol.data(),
+                        static_cast<std::int32_t>(atol.size()),
                         param.data(),
                         y.mutable_data(),
                         x.mutable_data(),
@@ -134,10 +141,9 @@ py::tuple ensemble(std::uintptr_t address, std::uintptr_t user_data, double t0, 
   return py::make_tuple(y, x, type, code, messages, evaluations);
 }
 
-template py::tuple ensemble<float>(std::uintptr_t, std::uintptr_t, double, double,
-                                   py::array_t<float, py::array::c_style | py::array::forcecast>,
-                                   double,
-                                   py::array_t<float, py::array::c_style | py::array::forcecast>,
-                                   int);
+template py::tuple ensemble<float>(std::uintptr_t, std::uintptr_t, double, double, Array<float>,
+                                   double, double, Array<float>, Array<float>, int);
+template py::tuple ensemble<double>(std::uintptr_t, std::uintptr_t, double, double, Array<double>,
+                                    double, double, Array<double>, Array<double>, int);
 
 }  // namespace rkv::python

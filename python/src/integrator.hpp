@@ -23,13 +23,39 @@ namespace rkv::python {
 
 namespace py = pybind11;
 
-// The solver object per real type (only float so far).
+// The solver object per real type: float storage (computing in double) and
+// double storage.
 template <class Real>
 struct Solver;
 template <>
 struct Solver<float> {
   using type = rkv::Integrator;
 };
+template <>
+struct Solver<double> {
+  using type = rkv::DoubleIntegrator;
+};
+
+// RTOL and ATOL (one, or one per equation) on a solver in place of INORM;
+// an empty ATOL clears them. RTOL is rounded to the storage type. Returns
+// the call's outcome (see outcome.hpp).
+template <class Real>
+Outcome apply_tolerances(typename Solver<Real>::type& it, double rtol, const Real* atol,
+                         std::int32_t count) {
+  QuietErrors quiet;
+  Outcome o;
+  if (count == 0) {
+    o.type = it.clear_tolerances();
+  } else if (count == 1) {  // one ATOL for every equation
+    o.type = it.set_tolerances(static_cast<Real>(rtol), atol[0]);
+  } else {
+    o.type = it.set_tolerances(static_cast<Real>(rtol), atol, count);
+  }
+  const std::int32_t type = o.type;
+  o = read_outcome();
+  o.type = type;
+  return o;
+}
 
 // A 1-D C-contiguous writeable array of Real, or a TypeError naming `what`.
 template <class Real>
@@ -55,6 +81,15 @@ class Integrator {
   }
 
   bool compiled() const { return rhs_->compiled != nullptr; }
+
+  // Tolerances for the next integration (refused while one is open).
+  py::tuple set_tolerances(double rtol,
+                           py::array_t<Real, py::array::c_style | py::array::forcecast> atol) {
+    if (atol.ndim() > 1) throw py::value_error("atol must be a scalar or a 1-D array");
+    const auto o =
+        apply_tolerances<Real>(*it_, rtol, atol.data(), static_cast<std::int32_t>(atol.size()));
+    return py::make_tuple(o.type, o.code, o.message);
+  }
   // X as the last call left it, also when that call raised.
   double x() const { return x_; }
 

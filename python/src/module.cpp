@@ -20,8 +20,16 @@ void bind_integrator(py::module_& m, const char* name) {
       .def(py::init<std::uintptr_t, std::uintptr_t>(), py::arg("address"), py::arg("user_data") = 0)
       .def_property_readonly("compiled", &I::compiled)
       .def_property_readonly("x", &I::x)
+      .def("set_tolerances", &I::set_tolerances, py::arg("rtol"), py::arg("atol"))
       .def("integrate", &I::integrate, py::arg("ido"), py::arg("x"), py::arg("xend"),
            py::arg("tol"), py::arg("param"), py::arg("y"));
+}
+
+template <class Real>
+void bind_ensemble(py::module_& m, const char* name) {
+  m.def(name, &rkv::python::ensemble<Real>, py::arg("address"), py::arg("user_data"), py::arg("t0"),
+        py::arg("t1"), py::arg("y0"), py::arg("tol"), py::arg("rtol"), py::arg("atol"),
+        py::arg("param"), py::arg("threads"));
 }
 
 }  // namespace
@@ -29,7 +37,7 @@ void bind_integrator(py::module_& m, const char* name) {
 PYBIND11_MODULE(_rkv, m) {
   m.doc() = "The rkv solver's objects over NumPy arrays (use the package rkv).";
   bind_integrator<float>(m, "Integrator32");
-  m.def("ensemble32", &rkv::python::ensemble<float>, py::arg("address"), py::arg("user_data"),
-        py::arg("t0"), py::arg("t1"), py::arg("y0"), py::arg("tol"), py::arg("param"),
-        py::arg("threads"));
+  bind_integrator<double>(m, "Integrator64");
+  bind_ensemble<float>(m, "ensemble32");
+  bind_ensemble<double>(m, "ensemble64");
 }

@@ -27,10 +27,14 @@ CASES = [
 ]
 
 
+DTYPES = [np.float64, np.float32]
+
+
+@pytest.mark.parametrize("dtype", DTYPES)
 @pytest.mark.parametrize("what,settings,call,type_,code,text", CASES, ids=[c[0] for c in CASES])
-def test_solver_errors_raise_quietly(capfd, what, settings, call, type_, code, text):
-    it = rkv.Integrator(decay)
-    param, y = it.new_param(), np.ones(1, np.float32)
+def test_solver_errors_raise_quietly(capfd, dtype, what, settings, call, type_, code, text):
+    it = rkv.Integrator(decay, dtype)
+    param, y = it.new_param(), np.ones(1, dtype)
     for index, value in settings.items():
         param[index] = value
     with pytest.raises(rkv.Error) as caught:
@@ -69,11 +73,12 @@ class Fails:
         return -y
 
 
+@pytest.mark.parametrize("dtype", DTYPES)
 @pytest.mark.parametrize("exc", [ZeroDivisionError, KeyError, KeyboardInterrupt])
-def test_exception_passes_through_and_integration_goes_on(capfd, exc):
+def test_exception_passes_through_and_integration_goes_on(capfd, exc, dtype):
     fun = Fails(exc)
-    it = rkv.Integrator(fun)
-    param, y = it.new_param(), np.ones(1, np.float32)
+    it = rkv.Integrator(fun, dtype)
+    param, y = it.new_param(), np.ones(1, dtype)
     with pytest.raises(exc):
         it.integrate(1, 0.0, 4.0, 1e-5, param, y)
     assert fun.calls <= fun.when + 1 and 0 < it.x < 4.0  # abandoned at once
@@ -94,9 +99,14 @@ def test_exception_in_solve_ivp_and_scipy_path():
 
 
 @pytest.mark.parametrize("bad", [
-    dict(dtype=np.float64, exc=NotImplementedError),
     dict(dtype=np.int32, exc=ValueError),
+    dict(dtype=np.float16, exc=ValueError),
     dict(rtol=-1.0, exc=ValueError),
+    dict(atol=-1e-6, exc=ValueError),
+    dict(atol=[[1e-6]], exc=ValueError),
+    dict(atol=[1e-6, 1e-6], exc=rkv.Error),  # one per component of a system of one
+    dict(rtol=0.0, atol=0.0, exc=rkv.Error),  # no weight at all
+    dict(rtol=0.0, atol=0.0, dtype=np.float32, exc=rkv.Error),
     dict(method="RK45", exc=ValueError),
     dict(fun=lambda t, y: [1.0, 2.0], exc=ValueError),
     dict(fun=rkv.CFUNCTYPE(lambda n, t, y, f, d: None), args=(1.0,), exc=TypeError),
@@ -109,7 +119,23 @@ def test_bad_input_is_refused(bad):
         rkv.solve_ivp(fun, (0, 1), y0, **bad)
 
 
-def test_arrays_must_be_the_integrators_own():
-    it = rkv.Integrator(decay)
+@pytest.mark.parametrize("dtype,other", [(np.float64, np.float32), (np.float32, np.float64)])
+def test_arrays_must_be_the_integrators_own(dtype, other):
+    it = rkv.Integrator(decay, dtype)
     with pytest.raises(TypeError):
-        it.integrate(1, 0.0, 1.0, 1e-5, it.new_param(), np.ones(1))  # float64 y
+        it.integrate(1, 0.0, 1.0, 1e-5, it.new_param(), np.ones(1, other))
+
+
+@pytest.mark.parametrize("dtype", DTYPES)
+def test_tolerances_are_refused_while_an_integration_is_open(dtype):
+    it = rkv.Integrator(decay, dtype)
+    param, y = it.new_param(), np.ones(1, dtype)
+    it.set_tolerances(1e-6, 1e-9)
+    ido, x = it.integrate(1, 0.0, 0.5, 1.0, param, y)
+    with pytest.raises(rkv.Error) as caught:
+        it.set_tolerances(1e-3, 1e-6)
+    assert caught.value.type == _errors.TERMINAL
+    ido, x = it.integrate(ido, x, 1.0, 1.0, param, y)  # the first tolerances still hold
+    assert y[0] == pytest.approx(np.exp(-1.0), rel=1e-5)
+    it.integrate(3, x, 1.0, 1.0, param, y)
+    it.set_tolerances(1e-3, None)  # closed: cleared, INORM again
