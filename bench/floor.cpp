@@ -89,15 +89,19 @@ RKV_ALWAYS_INLINE void stage_argument(std::size_t n, const std::array<double, M>
 // Candidate solution into `cand` and the INORM 0 norm of the error vector
 // max_i |err_i| / max(|y_i|, 1), err_i rounded to Real as if stored.
 //
-// The maxima are taken on the bit patterns with the sign cleared, which
-// order non-negative reals as their values do; that lets the loop
-// vectorise. A NaN |y_i| yields the divisor 1 (as a maximum that ignores
-// NaN would), and a NaN quotient, whose pattern exceeds every number's,
-// makes the norm NaN, as in the solver, so that the step is rejected.
+// The maxima are taken on the bit patterns, which order non-negative reals
+// as their values do; that lets the loop vectorise. A NaN |y_i| yields the divisor 1 (as a maximum
+// that ignores NaN would), and a NaN quotient, whose pattern exceeds every number's, makes the norm
+// NaN, as in the solver, so that the step is rejected.
 template <class Real>
 RKV_ALWAYS_INLINE Real candidate_and_norm(std::size_t n, Real* const* k, double h, const Real* y,
                                           Real* __restrict cand) {
-  using Bits = typename Format<Real>::Bits;
+  // Signed patterns of the storage type's width: the comparisons vectorise
+  // on every instruction set the loop is compiled for.
+  using Bits = std::make_signed_t<typename Format<Real>::Bits>;
+  constexpr Bits kOneBits = std::bit_cast<Bits>(Real{1});
+  constexpr Bits kInfBits = static_cast<Bits>(Format<Real>::kInfinity);
+  constexpr Bits kMagnitude = static_cast<Bits>(Format<Real>::kMagnitude);
   constexpr auto kB = Pair<Real>::kB;
   constexpr auto kE = Pair<Real>::kE;
   Bits enorm = 0;  // +0
@@ -122,10 +126,11 @@ RKV_ALWAYS_INLINE Real candidate_and_norm(std::size_t n, Real* const* k, double 
     }
     cand[i] = static_cast<Real>(sb * h + static_cast<double>(y[i]));
     const Real err = static_cast<Real>(se);
-    const Real ay = std::fabs(y[i]);
-    const double divisor = ay > Real{1} ? static_cast<double>(ay) : 1.0;
-    const Real q = static_cast<Real>(std::fabs(static_cast<double>(err)) / divisor);
-    const Bits qb = std::bit_cast<Bits>(q) & Format<Real>::kMagnitude;
+    Bits ya = std::bit_cast<Bits>(y[i]) & kMagnitude;
+    ya = ya > kOneBits && ya <= kInfBits ? ya : kOneBits;
+    const Real q = static_cast<Real>(std::fabs(static_cast<double>(err)) /
+                                     static_cast<double>(std::bit_cast<Real>(ya)));
+    const Bits qb = std::bit_cast<Bits>(q);
     enorm = qb > enorm ? qb : enorm;
   }
   return std::bit_cast<Real>(enorm);
