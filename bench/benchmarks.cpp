@@ -30,7 +30,8 @@ benchmark::internal::Benchmark* with_range(benchmark::internal::Benchmark* b) {
   return b->ComputeStatistics("min", fastest)->ComputeStatistics("max", slowest);
 }
 
-void finish(benchmark::State& st, const Outcome& out) {
+template <class Real>
+void finish(benchmark::State& st, const BasicOutcome<Real>& out) {
   st.counters["steps"] = static_cast<double>(out.accepted);
 }
 
@@ -71,6 +72,49 @@ void bm_p2_solver(benchmark::State& st, std::int32_t neq) {
   Outcome out;
   for (auto _ : st) {
     p2_solver(neq, out);
+    benchmark::DoNotOptimize(out.y.data());
+    benchmark::ClobberMemory();
+  }
+  finish(st, out);
+}
+
+void bm_p1_floor_double(benchmark::State& st) {
+  DoubleFloor fl;
+  DoubleOutcome out;
+  for (auto _ : st) {
+    p1_floor_double(fl, out);
+    benchmark::DoNotOptimize(out.y.data());
+    benchmark::ClobberMemory();
+  }
+  finish(st, out);
+}
+
+void bm_p1_solver_double(benchmark::State& st) {
+  DoubleOutcome out;
+  for (auto _ : st) {
+    p1_solver_double(out);
+    benchmark::DoNotOptimize(out.y.data());
+    benchmark::ClobberMemory();
+  }
+  finish(st, out);
+}
+
+void bm_p2_floor_double(benchmark::State& st, std::int32_t neq) {
+  DoubleFloor fl;
+  fl.reserve(neq);
+  DoubleOutcome out;
+  for (auto _ : st) {
+    p2_floor_double(fl, neq, out);
+    benchmark::DoNotOptimize(out.y.data());
+    benchmark::ClobberMemory();
+  }
+  finish(st, out);
+}
+
+void bm_p2_solver_double(benchmark::State& st, std::int32_t neq) {
+  DoubleOutcome out;
+  for (auto _ : st) {
+    p2_solver_double(neq, out);
     benchmark::DoNotOptimize(out.y.data());
     benchmark::ClobberMemory();
   }
@@ -174,9 +218,16 @@ void tune(benchmark::internal::Benchmark* b, std::int32_t n) {
 void register_ode() {
   tune(with_range(benchmark::RegisterBenchmark("P1/floor", bm_p1_floor)), 1);
   tune(with_range(benchmark::RegisterBenchmark("P1/solver", bm_p1_solver)), 1);
+  tune(with_range(benchmark::RegisterBenchmark("P1/floor_double", bm_p1_floor_double)), 1);
+  tune(with_range(benchmark::RegisterBenchmark("P1/solver_double", bm_p1_solver_double)), 1);
   for (const std::int32_t n : kP2Sizes) {
     tune(benchmark::RegisterBenchmark(sized("P2/floor/", n).c_str(), bm_p2_floor, n), n);
     tune(benchmark::RegisterBenchmark(sized("P2/solver/", n).c_str(), bm_p2_solver, n), n);
+    tune(benchmark::RegisterBenchmark(sized("P2/floor_double/", n).c_str(), bm_p2_floor_double, n),
+         n);
+    tune(
+        benchmark::RegisterBenchmark(sized("P2/solver_double/", n).c_str(), bm_p2_solver_double, n),
+        n);
     if (n >= kLarge) {
       // Two references: arrays of NEQ elements, and arrays that together
       // take as much memory as the integration touches (Y and the ten

@@ -92,6 +92,27 @@ void print_ode(const SummaryReporter& r) {
   for (const std::int32_t n : kP2Sizes) ode_row(r, sized("P2 NEQ=", n), sized("/", n), "P2/");
 }
 
+// The same integrations in double: the double solver against the double
+// floor, with the float ratio beside it.
+void print_double(const SummaryReporter& r) {
+  std::printf("\nIn double: DoubleIntegrator against the double floor, the same runs.\n");
+  std::printf("%-14s %12s %12s %7s %7s\n", "ns/step", "floor", "solver", "ratio", "float");
+  const auto row = [&r](const std::string& label, const std::string& dir, const std::string& n) {
+    const double fl = r.per_step(dir + "floor_double" + n);
+    const double so = r.per_step(dir + "solver_double" + n);
+    const double ffl = r.per_step(dir + "floor" + n);
+    const double fso = r.per_step(dir + "solver" + n);
+    std::printf("%-14s", label.c_str());
+    cell(fl, " %*.1f", 12);
+    cell(so, " %*.1f", 12);
+    cell(fl > 0.0 && so > 0.0 ? so / fl : -1.0, " %*.3f", 7);
+    cell(ffl > 0.0 && fso > 0.0 ? fso / ffl : -1.0, " %*.3f", 7);
+    std::printf("\n");
+  };
+  row("P1", "P1/", "");
+  for (const std::int32_t n : kP2Sizes) row(sized("P2 NEQ=", n), "P2/", sized("/", n));
+}
+
 void print_bandwidth(const SummaryReporter& r, const BytesPerStep& p2_bytes) {
   std::printf("\nMB/step is what the floor must move per accepted step (each array element\n");
   std::printf("read or written once per pass); floor and solver GB/s divide that same amount\n");
@@ -169,6 +190,7 @@ void print_ensemble(const SummaryReporter& r) {
 
 void print_table(const SummaryReporter& r, const BytesPerStep& p2_bytes) {
   print_ode(r);
+  print_double(r);
   print_bandwidth(r, p2_bytes);
   print_kernels(r);
   print_ensemble(r);

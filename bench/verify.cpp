@@ -22,13 +22,22 @@ bool same_bits(float a, float b) {
   return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b);
 }
 
-void print_compared(const char* what, const Outcome& s, const Outcome& f, bool ok,
-                    std::size_t bad) {
+bool same_bits(double a, double b) {
+  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+// y(1) to the digits that tell its format's values apart.
+template <class Real>
+constexpr int kDigits = sizeof(Real) == 4 ? 9 : 17;
+
+template <class Real>
+void print_compared(const char* what, const BasicOutcome<Real>& s, const BasicOutcome<Real>& f,
+                    bool ok, std::size_t bad) {
   if (ok) {
-    std::printf("identical  %-14s x=%.7g steps=%.0f rejected=%.0f evaluations=%.0f y(1)=%.9g\n",
+    std::printf("identical  %-14s x=%.7g steps=%.0f rejected=%.0f evaluations=%.0f y(1)=%.*g\n",
                 what, static_cast<double>(f.x), static_cast<double>(f.accepted),
                 static_cast<double>(f.rejections), static_cast<double>(f.evaluations),
-                static_cast<double>(f.y.empty() ? 0.0f : f.y[0]));
+                kDigits<Real>, static_cast<double>(f.y.empty() ? Real{0} : f.y[0]));
   } else {
     std::printf(
         "MISMATCH   %-14s solver: ok=%d x=%a steps=%.0f evals=%.0f H=%a | floor: ok=%d "
@@ -40,7 +49,9 @@ void print_compared(const char* what, const Outcome& s, const Outcome& f, bool o
   }
 }
 
-bool compare(const char* what, const Outcome& s, const Outcome& f, bool quiet = false) {
+template <class Real>
+bool compare(const char* what, const BasicOutcome<Real>& s, const BasicOutcome<Real>& f,
+             bool quiet = false) {
   bool ok = s.ok && f.ok && same_bits(s.x, f.x) && same_bits(s.accepted, f.accepted) &&
             same_bits(s.evaluations, f.evaluations) && same_bits(s.last_step, f.last_step) &&
             s.y.size() == f.y.size();
@@ -138,6 +149,22 @@ bool verify_ensemble(const char* what, MemberFunction f, bool with_stats) {
   return ok;
 }
 
+// The double solver against the double floor, marked "double".
+bool verify_double() {
+  DoubleFloor fl;
+  DoubleOutcome s;
+  DoubleOutcome f;
+  p1_solver_double(s);
+  p1_floor_double(fl, f);
+  bool ok = compare("P1 double", s, f);
+  for (const std::int32_t n : kP2Sizes) {
+    p2_solver_double(n, s);
+    p2_floor_double(fl, n, f);
+    ok = compare(sized("P2 NEQ=", n).append(" double").c_str(), s, f) && ok;
+  }
+  return ok;
+}
+
 }  // namespace
 
 bool verify(BytesPerStep& p2_bytes) {
@@ -154,6 +181,7 @@ bool verify(BytesPerStep& p2_bytes) {
     ok = compare(sized("P2 NEQ=", n).c_str(), s, f) && ok;
     p2_bytes[n] = floor_bytes_per_step(n, f);
   }
+  ok = verify_double() && ok;
   ok = verify_kernels() && ok;
   ok = verify_ensemble("ensemble", kSolverMember, true) && ok;
   ok = verify_ensemble("ensemble peer", kPeerMember, false) && ok;

@@ -37,34 +37,47 @@ namespace {
 // The right-hand side is user code; it is compiled for each vector
 // instruction set as the solver's loops are, so that it does not decide the
 // time of the large systems.
-RKV_ALWAYS_INLINE void p2_rates(std::size_t n, const float* y, float* yprime) {
+template <class Real>
+RKV_ALWAYS_INLINE void p2_rates(std::size_t n, const Real* y, Real* yprime) {
   const std::size_t period = kP2Rates.size();
   std::size_t i = 0;
   for (; i + period <= n; i += period) {
     for (std::size_t j = 0; j < period; ++j) {
-      yprime[i + j] = static_cast<float>(static_cast<double>(y[i + j]) * kP2Rates[j]);
+      yprime[i + j] = static_cast<Real>(static_cast<double>(y[i + j]) * kP2Rates[j]);
     }
   }
   for (; i < n; ++i) {
-    yprime[i] = static_cast<float>(static_cast<double>(y[i]) * kP2Rates[i % period]);
+    yprime[i] = static_cast<Real>(static_cast<double>(y[i]) * kP2Rates[i % period]);
   }
 }
 
-RKV_TARGET_AVX512 void p2_rates_avx512(std::size_t n, const float* y, float* yprime) {
+template <class Real>
+RKV_TARGET_AVX512 void p2_rates_avx512(std::size_t n, const Real* y, Real* yprime) {
   p2_rates(n, y, yprime);
 }
-RKV_TARGET_AVX2 void p2_rates_avx2(std::size_t n, const float* y, float* yprime) {
+template <class Real>
+RKV_TARGET_AVX2 void p2_rates_avx2(std::size_t n, const Real* y, Real* yprime) {
   p2_rates(n, y, yprime);
 }
-void p2_rates_baseline(std::size_t n, const float* y, float* yprime) {
+template <class Real>
+void p2_rates_baseline(std::size_t n, const Real* y, Real* yprime) {
   p2_rates(n, y, yprime);
+}
+
+template <class Real>
+void p2_rates_dispatched(std::int32_t neq, const Real* y, Real* yprime) {
+  const std::size_t n = neq > 0 ? static_cast<std::size_t>(neq) : 0;
+  ode::dispatch(p2_rates_avx512<Real>, p2_rates_avx2<Real>, p2_rates_baseline<Real>, n, y, yprime);
 }
 
 }  // namespace
 
 void p2_rhs(const std::int32_t& neq, const float& /*x*/, const float* y, float* yprime) {
-  const std::size_t n = neq > 0 ? static_cast<std::size_t>(neq) : 0;
-  ode::dispatch(p2_rates_avx512, p2_rates_avx2, p2_rates_baseline, n, y, yprime);
+  p2_rates_dispatched(neq, y, yprime);
+}
+
+void p2_rhs_double(const std::int32_t& neq, const double& /*x*/, const double* y, double* yprime) {
+  p2_rates_dispatched(neq, y, yprime);
 }
 
 float p2_xend(std::int32_t neq) {
@@ -147,7 +160,10 @@ void p2_floor(Floor& fl, std::int32_t neq, Outcome& out) {
   out.rejections = static_cast<float>(fl.rejections());
 }
 
-double floor_bytes_per_step(std::int32_t neq, const Outcome& out) {
+namespace {
+
+template <class Real>
+double bytes_per_step(std::int32_t neq, const BasicOutcome<Real>& out) {
   // Per element and pass, counting each array read or written once:
   //   each RHS call      y in, ydot out                          2 per call
   //   each attempt       stage-2 argument (k1, y -> arg)         3
@@ -157,7 +173,18 @@ double floor_bytes_per_step(std::int32_t neq, const Outcome& out) {
   const double attempts = static_cast<double>(out.accepted) + static_cast<double>(out.rejections);
   const double accesses = 2.0 * static_cast<double>(out.evaluations) + 51.0 * attempts +
                           4.0 * static_cast<double>(out.accepted);
-  return accesses * 4.0 * static_cast<double>(neq) / static_cast<double>(out.accepted);
+  return accesses * static_cast<double>(sizeof(Real)) * static_cast<double>(neq) /
+         static_cast<double>(out.accepted);
+}
+
+}  // namespace
+
+double floor_bytes_per_step(std::int32_t neq, const Outcome& out) {
+  return bytes_per_step(neq, out);
+}
+
+double floor_bytes_per_step(std::int32_t neq, const DoubleOutcome& out) {
+  return bytes_per_step(neq, out);
 }
 
 }  // namespace rkv::bench

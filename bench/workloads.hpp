@@ -15,15 +15,18 @@ namespace rkv::bench {
 
 // What a run leaves behind: the point reached, the solution, and the
 // statistics PARAM(31), PARAM(34), PARAM(35) (the floor's equivalents).
-struct Outcome {
-  float x = 0.0f;
-  std::vector<float> y;
-  float last_step = 0.0f;
-  float accepted = 0.0f;
-  float evaluations = 0.0f;
-  float rejections = 0.0f;  // floor only; the solver does not report it
-  bool ok = false;          // every interval reached its end
+template <class Real>
+struct BasicOutcome {
+  Real x = 0;
+  std::vector<Real> y;
+  Real last_step = 0;
+  Real accepted = 0;
+  Real evaluations = 0;
+  Real rejections = 0;  // floor only; the solver does not report it
+  bool ok = false;      // every interval reached its end
 };
+using Outcome = BasicOutcome<float>;
+using DoubleOutcome = BasicOutcome<double>;
 
 inline constexpr float kTol = 1.0e-6f;
 
@@ -46,9 +49,20 @@ void p1_floor(Floor& fl, Outcome& out);
 void p2_solver(std::int32_t neq, Outcome& out);
 void p2_floor(Floor& fl, std::int32_t neq, Outcome& out);
 
+// The same runs in double: the solver through a DoubleIntegrator (one kept
+// for all runs, each started with IDO = 1 and ended with IDO = 3), the floor as DoubleFloor. P1's
+// model is the trajectory model carried in double throughout, on the same
+// record; P2's right-hand side is P2's in double.
+void p2_rhs_double(const std::int32_t& neq, const double& x, const double* y, double* yprime);
+void p1_solver_double(DoubleOutcome& out);
+void p1_floor_double(DoubleFloor& fl, DoubleOutcome& out);
+void p2_solver_double(std::int32_t neq, DoubleOutcome& out);
+void p2_floor_double(DoubleFloor& fl, std::int32_t neq, DoubleOutcome& out);
+
 // Bytes the floor must move per accepted step of a run of NEQ equations:
-// every array element read or written once per pass, 4 bytes each (see
+// every array element read or written once per pass, 4 or 8 bytes each (see
 // workloads.cpp for the pass count).
 double floor_bytes_per_step(std::int32_t neq, const Outcome& out);
+double floor_bytes_per_step(std::int32_t neq, const DoubleOutcome& out);
 
 }  // namespace rkv::bench
