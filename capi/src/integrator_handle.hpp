@@ -26,6 +26,9 @@ namespace rkv::capi {
 inline rkv::Integrator& integrator_of(rkv_integrator& it) {
   return it.integrator;
 }
+inline rkv::DoubleIntegrator& integrator_of(rkv_dintegrator& it) {
+  return it.integrator;
+}
 
 // The name the handles' refusals are posted under, as the calls' reports.
 inline constexpr std::string_view kIntegratorRoutine = "IVPRK";

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "rkv/ddense.h"
 #include "rkv/dense.h"
 #include "rkv/errors/control.hpp"
 #include "rkv/errors/post.hpp"
@@ -57,6 +58,25 @@ void dense_call(Call& c, int nulled) {
                   nulled == 4 ? nullptr : &c.xend, nulled == 5 ? nullptr : &c.tol,
                   nulled == 6 ? nullptr : c.param, nulled == 7 ? nullptr : &c.y);
 }
+// And one over double, for the rkv_ddense_* routines (doubles of their own).
+void ddecay(void*, const int32_t*, const double*, const double* y, double* yprime) {
+  yprime[0] = -y[0];
+}
+rkv_ddense* ddense() {
+  static rkv_dintegrator* const h = rkv_dintegrator_create(ddecay, nullptr);
+  static rkv_ddense* const d = rkv_ddense_create(h);
+  return d;
+}
+void ddense_call(Call& c, int nulled) {
+  double x = 0.0, xend = 1.0, tol = 1.0e-8, y = 1.0, param[50] = {};
+  rkv_ddense_ivprk(nulled == 0 ? nullptr : ddense(), &c.ido, &c.neq, &x, &xend, &tol, param,
+                   nulled == 7 ? nullptr : &y);
+  EXPECT_EQ(y, 1.0);
+}
+const rkv_devent kDEvent = {
+    [](void*, const int32_t*, const double*, const double* y, const double*) { return y[0]; },
+    nullptr, RKV_CROSSING_EITHER, 0};
+
 const rkv_event kEvent = {
     [](void*, const int32_t*, const float*, const float* y, const float*) { return y[0]; }, nullptr,
     RKV_CROSSING_EITHER, 0};
@@ -121,6 +141,25 @@ TEST(CapiNullPointer, NullArgumentCrashedTheProcessNowRefusedNamingIt) {
          EXPECT_TRUE(h.x != h.x);  // NaN: the empty record
        }},
       {"IVPEV", "HIT", [](Call& c) { rkv_dense_event(dense(), &c.v, nullptr); }},
+      {"IVPEV", "DDENSE", [](Call& c) { ddense_call(c, 0); }},
+      {"IVPEV", "Y", [](Call& c) { ddense_call(c, 7); }},
+      {"IVPEV", "DDENSE", [](Call& c) { rkv_ddense_set_output(nullptr, &c.d, &c.i, &c.d, &c.d); }},
+      {"IVPEV", "YOUT",
+       [](Call& c) { rkv_ddense_set_output(ddense(), &c.d, &c.i, nullptr, &c.d); }},
+      {"IVPEV", "EVENTS", [](Call& c) { rkv_ddense_set_events(ddense(), nullptr, &c.i, nullptr); }},
+      {"IVPEV", "DDENSE", [](Call& c) { rkv_ddense_set_events(nullptr, &kDEvent, &c.i, nullptr); }},
+      {"IVPEV", "DDENSE", [](Call&) { rkv_ddense_clear_events(nullptr); }},
+      {"IVPEV", "DDENSE", [](Call& c) { c.out = rkv_ddense_event_count(nullptr); }},
+      {"IVPEV", "DDENSE", [](Call& c) { c.out = rkv_ddense_ended(nullptr); }},
+      {"IVPEV", "DDENSE", [](Call& c) { c.out = rkv_ddense_outputs_done(nullptr); }},
+      {"IVPEV", "DDENSE", [](Call& c) { c.out = rkv_ddense_extra_evaluations(nullptr); }},
+      {"IVPEV", "I",
+       [](Call&) {
+         rkv_devent_hit h;
+         rkv_ddense_event(ddense(), nullptr, &h);
+         EXPECT_EQ(h.index, 0);
+         EXPECT_TRUE(h.x != h.x);  // NaN: the empty record
+       }},
       {"E1PSH", "NAME", [](Call& c) { rkv_e1psh(nullptr, &c.len); }},
       {"E1PSH", "NAME_LEN", [](Call& c) { rkv_e1psh(c.text, nullptr); }},
       {"E1POP", "NAME", [](Call& c) { rkv_e1pop(nullptr, &c.len); }},

@@ -34,7 +34,8 @@
  * (from an event function or the right-hand side) ends the process with a
  * message on stderr; destroying it twice is undefined.
  *
- * Precision: the dense layer exists for the float integrator only. */
+ * Precision: this is the handle over the float integrator; the one over an
+ * rkv_dintegrator is rkv_ddense (ddense.h). */
 #ifndef RKV_DENSE_H
 #define RKV_DENSE_H
 

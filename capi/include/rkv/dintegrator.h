@@ -7,7 +7,7 @@
  * integrator.h says of handles (one call at a time, the right-hand side must
  * return, destroying during a call) holds here too.
  *
- * Dense output and events exist for the float handle only (dense.h). */
+ * Dense output and events over it: rkv_ddense (ddense.h). */
 #ifndef RKV_DINTEGRATOR_H
 #define RKV_DINTEGRATOR_H
 
