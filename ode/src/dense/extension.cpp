@@ -103,11 +103,14 @@ void dense_value(const BasicDenseStep<Real>& d, NoDeduce<Real> x, NoDeduce<Real>
   dense_value_at(d, theta, y, yprime);
 }
 
+// The macro argument names a type, which cannot stand in parentheses.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define RKV_DENSE_EXTENSION(Real)                                                        \
   template Real dense_extra_abscissa<Real>(const BasicDenseStep<Real>&);                 \
   template void dense_extra_argument<Real>(const BasicDenseStep<Real>&, Real*);          \
   template void dense_value_at<Real>(const BasicDenseStep<Real>&, double, Real*, Real*); \
   template void dense_value<Real>(const BasicDenseStep<Real>&, Real, Real*, Real*);
+// NOLINTEND(bugprone-macro-parentheses)
 RKV_DENSE_EXTENSION(float)
 RKV_DENSE_EXTENSION(double)
 #undef RKV_DENSE_EXTENSION

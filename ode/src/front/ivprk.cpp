@@ -223,12 +223,15 @@ void integrator_call_held(BasicInstance<Real>& in, std::int32_t& ido, const std:
       in, [&](const auto& rhs) { ivprk_held_call(in, ido, neq, rhs, x, xend, tol, param, y); });
 }
 
+// The macro argument names a type, which cannot stand in parentheses.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define RKV_INTEGRATOR_CALL(Real)                                                                \
   template void integrator_call<Real>(BasicInstance<Real>&, std::int32_t&, const std::int32_t&,  \
                                       Real&, const Real&, const Real&, Real*, Real*);            \
   template void integrator_call_held<Real>(BasicInstance<Real>&, std::int32_t&,                  \
                                            const std::int32_t&, Real&, const Real&, const Real&, \
                                            Real*, Real*);
+// NOLINTEND(bugprone-macro-parentheses)
 RKV_INTEGRATOR_CALL(float)
 RKV_INTEGRATOR_CALL(double)
 #undef RKV_INTEGRATOR_CALL

@@ -38,8 +38,7 @@
 #include "step/verner_body.hpp"
 #include "step/work_columns.hpp"
 
-namespace rkv {
-namespace ode {
+namespace rkv::ode {
 namespace {
 
 constexpr std::int32_t kOne = 1;
@@ -374,10 +373,13 @@ void i2prk_call(BasicInstance<Real>& in, std::int32_t& ido, std::int32_t neq, co
 }
 
 // Both storage types, each with the three forms of the right-hand side.
+// The macro argument names a type, which cannot stand in parentheses.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define RKV_I2PRK_CALL(Real, Rhs)                                                              \
   template void i2prk_call<Real, Rhs<Real>>(BasicInstance<Real>&, std::int32_t&, std::int32_t, \
                                             const Rhs<Real>&, Real&, const Real&, const Real&, \
                                             Real*, Real*, const BasicNorm<Real>&, Real*);
+// NOLINTEND(bugprone-macro-parentheses)
 RKV_I2PRK_CALL(float, PlainRhsOf)
 RKV_I2PRK_CALL(float, ContextRhsOf)
 RKV_I2PRK_CALL(float, PointerRhsOf)
@@ -386,5 +388,4 @@ RKV_I2PRK_CALL(double, ContextRhsOf)
 RKV_I2PRK_CALL(double, PointerRhsOf)
 #undef RKV_I2PRK_CALL
 
-}  // namespace ode
-}  // namespace rkv
+}  // namespace rkv::ode

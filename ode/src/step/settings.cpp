@@ -97,11 +97,14 @@ bool inorm_refused(double entry) {
   return std::round(entry) > 3.0;
 }
 
+// The macro argument names a type, which cannot stand in parentheses.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define RKV_SETTINGS(Real)                                                 \
   template void load_constants<Real>(BasicSolverState<Real>&);             \
   template void set_defaults<Real>(BasicSolverState<Real>&);               \
   template void read_settings<Real>(BasicSolverState<Real>&, const Real*); \
   template void write_statistics<Real>(const BasicSolverState<Real>&, Real*);
+// NOLINTEND(bugprone-macro-parentheses)
 RKV_SETTINGS(float)
 RKV_SETTINGS(double)
 #undef RKV_SETTINGS

@@ -41,10 +41,13 @@ bool verner_step(BasicSolverState<Real>& s, const std::int32_t& neq, const Rhs& 
 }
 
 // Both storage types, each with the three forms of the right-hand side.
+// The macro argument names a type, which cannot stand in parentheses.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define RKV_VERNER_STEP(Real, Rhs)                                                         \
   template bool verner_step<Real, Rhs<Real>>(BasicSolverState<Real>&, const std::int32_t&, \
                                              const Rhs<Real>&, const BasicNorm<Real>&,     \
                                              const Real*, Real*);
+// NOLINTEND(bugprone-macro-parentheses)
 RKV_VERNER_STEP(float, PlainRhsOf)
 RKV_VERNER_STEP(float, ContextRhsOf)
 RKV_VERNER_STEP(float, PointerRhsOf)
