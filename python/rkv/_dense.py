@@ -36,7 +36,7 @@ def event_list(events, args):
         if not callable(g):
             raise TypeError("events must be callables g(t, y)")
         direction = float(getattr(g, "direction", 0.0))
-        terminal = getattr(g, "terminal", False)
+        terminal = getattr(g, "terminal", None) or False
         count = int(terminal)
         if count < 0 or count != terminal:
             raise ValueError("an event's `terminal` must be a bool or a non-negative integer")
