@@ -76,7 +76,7 @@ class Dense {
 
   // Output points for the next interval: x (n), y (n * NEQ), yprime (n *
   // NEQ, or None), kept alive here until replaced.
-  void set_output(py::array x, py::array y, py::object yprime) {
+  void set_output(py::array x, py::array y, const py::object& yprime) {
     Real* xs = writable_vector<Real>(x, "x");
     Real* ys = writable_vector<Real>(y, "y");
     Real* yps = nullptr;
