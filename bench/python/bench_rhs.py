@@ -1,7 +1,7 @@
 """Python benchmark of rkv against SciPy (run with Debian's /usr/bin/python3, rkv importable):
 
 1. per evaluation of a Python right-hand side: rkv.solve_ivp (each dtype) against SciPy's
-   RK45;
+   RK45, plain and with an event and dense output;
 2. a compiled right-hand side (rkv.Integrator over rhs.c, no Python in the loop) against
    SciPy's fastest method reaching at least the same accuracy, on the Arenstorf orbit
    (one period) and on Lorenz (t in [0, 2]), for each dtype.
@@ -59,6 +59,17 @@ def per_evaluation():
         t_rkv, r = best_time(lambda: rkv.solve_ivp(fun, t_span, y0, rtol=1e-6, atol=1e-9,
                                                    dtype=dtype))
         print(f"per evaluation (Python Lorenz), {np.dtype(dtype)}: rkv "
+              f"{1e6 * t_rkv / r.nfev:.2f} us ({r.nfev} evaluations), "
+              f"RK45 {1e6 * t_rk45 / s.nfev:.2f} us ({s.nfev})")
+    # with an event and the continuous solution: the output and event layer of each
+    def high(t, y):
+        return y[2] - 20.0
+    with_all = dict(rtol=1e-6, atol=1e-9, events=high, dense_output=True)
+    t_rk45, s = best_time(lambda: scipy.integrate.solve_ivp(fun, t_span, y0, method="RK45",
+                                                             **with_all))
+    for dtype in DTYPES:
+        t_rkv, r = best_time(lambda: rkv.solve_ivp(fun, t_span, y0, dtype=dtype, **with_all))
+        print(f"per evaluation (Python Lorenz, an event and sol), {np.dtype(dtype)}: rkv "
               f"{1e6 * t_rkv / r.nfev:.2f} us ({r.nfev} evaluations), "
               f"RK45 {1e6 * t_rk45 / s.nfev:.2f} us ({s.nfev})")
 

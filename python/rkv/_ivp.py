@@ -1,10 +1,10 @@
 """rkv.solve_ivp with SciPy's interface, and rkv.ensemble.
 
-Without events or dense output the integration runs on rkv.Integrator
-directly: every accepted step is recorded (a pause after each attempt), or,
-with t_eval, the solver is asked for each point in turn (its steps end on
-them). Events and dense output go through scipy.integrate.solve_ivp with the
-OdeSolver rkv.RKV65 (and need SciPy).
+Without t_eval, events or dense output the integration runs on
+rkv.Integrator directly: every accepted step is recorded (a pause after each
+attempt). t_eval, events and ``sol`` come from the solver's own continuous
+extension through the library's output-point and event layer (_dense.py),
+for Python and compiled right-hand sides alike; neither needs SciPy.
 """
 
 import os
@@ -13,6 +13,7 @@ import numpy as np
 
 from . import _rkv
 from ._compiled import address_of
+from ._dense import event_list, integrate
 from ._errors import FATAL, FATAL_IMMEDIATE, TERMINAL, Error
 from ._integrator import Integrator, check_dtype
 
@@ -83,18 +84,6 @@ def _steps(it, t0, t1, tol, param, y):
             ys.append(y.copy())
 
 
-def _points(it, t0, t_eval, tol, param, y):
-    """The solution at each point of t_eval, the solver's steps ending on them."""
-    ts, ys = [], []
-    ido, x = 1, t0
-    for te in t_eval:
-        if not (ido == 1 and te == t0):
-            ido, x = it.integrate(ido, x, te, tol, param, y)
-        ts.append(float(te))
-        ys.append(y.copy())
-    return ts, ys
-
-
 def _check_span(t_span, t_eval):
     t0, t1 = map(float, t_span)
     if t_eval is None:
@@ -120,15 +109,6 @@ def solve_ivp(fun, t_span, y0, method="RKV65", t_eval=None, dense_output=False, 
     dtype = check_dtype(dtype)
     if args is not None and not isinstance(args, tuple):
         args = (args,)
-    if events is not None or dense_output:
-        if address_of(fun) is not None:
-            raise NotImplementedError("events and dense output need a Python right-hand side")
-        import scipy.integrate
-        from ._solver import RKV65
-        return scipy.integrate.solve_ivp(fun, t_span, y0, RKV65, t_eval, dense_output, events,
-                                         vectorized, args, rtol=rtol, atol=atol,
-                                         first_step=first_step, max_step=max_step, dtype=dtype,
-                                         **options)
     if options:
         import warnings
         warnings.warn(f"The following arguments have no effect: {sorted(options)}.",
@@ -142,20 +122,28 @@ def solve_ivp(fun, t_span, y0, method="RKV65", t_eval=None, dense_output=False, 
     it = Integrator(fun if compiled else _python_rhs(fun, args, vectorized), dtype)
     tol, param, rtol, atol = settings(t0, t1, rtol, atol, first_step, max_step, dtype)
     it.set_tolerances(rtol, atol)
+    events = event_list(events, args)
+    if t_eval is not None or events or dense_output:
+        t, y, sol, t_events, y_events, status, nfev = integrate(
+            it, t0, t1, tol, param, y, t_eval, events, dense_output)
+        return _result(t, y, nfev, status, sol, t_events, y_events)
     try:
-        if t_eval is None:
-            ts, ys = _steps(it, t0, t1, tol, param, y) if t1 != t0 else ([t0], [y.copy()])
-        else:
-            ts, ys = _points(it, t0, t_eval, tol, param, y)
+        ts, ys = _steps(it, t0, t1, tol, param, y) if t1 != t0 else ([t0], [y.copy()])
     finally:  # closes quietly: an error of the integration is the one to see
         it._impl.integrate(3, t0, t1, tol, param, y)
-    if t_eval is None and ts[-1] != t1 and len(ts) > 1:
+    if ts[-1] != t1 and len(ts) > 1:
         ts[-1] = t1  # the last step ends on t1 as rounded to the dtype
-    return OdeResult(t=np.array(ts), y=np.array(ys, dtype=dtype).reshape(len(ts), y.size).T,
-                     sol=None, t_events=None, y_events=None, nfev=int(param[_EVALUATIONS]),
-                     njev=0, nlu=0, status=0,
-                     message="The solver successfully reached the end of the integration "
-                             "interval.", success=True)
+    return _result(np.array(ts), np.array(ys, dtype=dtype).reshape(len(ts), y.size).T,
+                   int(param[_EVALUATIONS]), 0)
+
+
+_MESSAGES = {0: "The solver successfully reached the end of the integration interval.",
+             1: "A termination event occurred."}
+
+
+def _result(t, y, nfev, status, sol=None, t_events=None, y_events=None):
+    return OdeResult(t=t, y=y, sol=sol, t_events=t_events, y_events=y_events, nfev=nfev,
+                     njev=0, nlu=0, status=status, message=_MESSAGES[status], success=True)
 
 
 def ensemble(fun, t_span, y0, *, rtol=1e-3, atol=1e-6, first_step=None, max_step=np.inf,

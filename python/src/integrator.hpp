@@ -101,6 +101,20 @@ class Integrator {
     const auto neq = static_cast<std::int32_t>(y.size());
     Real xr = static_cast<Real>(x);
     const Real xendr = static_cast<Real>(xend), tolr = static_cast<Real>(tol);
+    const Outcome o = run(neq, false, xr, [&] { return call(ido, neq, xr, xendr, tolr, p, yv); });
+    return py::make_tuple(ido, static_cast<double>(xr), o.type, o.code, o.message);
+  }
+
+  // The solver, for a layer that works through it (dense.hpp).
+  typename Solver<Real>::type& solver() { return *it_; }
+
+  // Runs `body` (a call of the solver, or of a layer over it, for NEQ
+  // equations) with the errors quiet and, for a compiled right-hand side
+  // unless `keep_lock`, the interpreter lock released; body returns the
+  // call's Outcome. X (which body updates) is kept also when body throws:
+  // an exception of the right-hand side leaves it at the last accepted point.
+  template <class Body>
+  Outcome run(std::int32_t neq, bool keep_lock, const Real& x, Body&& body) {
     // A call made while another is in progress (another thread, with the
     // lock released) must not resize the buffers in use: the solver refuses
     // it before any evaluation.
@@ -116,18 +130,18 @@ class Integrator {
     Outcome o;
     try {
       QuietErrors quiet;
-      if (compiled()) {
+      if (compiled() && !keep_lock) {
         py::gil_scoped_release release;
-        o = call(ido, neq, xr, xendr, tolr, p, yv);
+        o = body();
       } else {
-        o = call(ido, neq, xr, xendr, tolr, p, yv);
+        o = body();
       }
-    } catch (...) {  // from the right-hand side: X is the last accepted point
-      x_ = static_cast<double>(xr);
+    } catch (...) {
+      x_ = static_cast<double>(x);
       throw;
     }
-    x_ = static_cast<double>(xr);
-    return py::make_tuple(ido, static_cast<double>(xr), o.type, o.code, o.message);
+    x_ = static_cast<double>(x);
+    return o;
   }
 
  private:

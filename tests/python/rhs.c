@@ -36,3 +36,9 @@ void decay(int32_t n, double t, const double* y, double* dydt, void* user_data) 
   const double k = *(const double*)user_data;
   for (int32_t i = 0; i < n; ++i) dydt[i] = -k * y[i];
 }
+
+void lotka_volterra(int32_t n, double t, const double* y, double* dydt, void* user_data) {
+  (void)n, (void)t, (void)user_data;
+  dydt[0] = 1.5 * y[0] - y[0] * y[1];
+  dydt[1] = -3.0 * y[1] + y[0] * y[1];
+}

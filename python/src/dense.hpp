@@ -1,0 +1,153 @@
+// rkv._rkv.Dense32 (and Dense64): the output-point and event layer
+// (rkv::BasicDenseOutput) over one of the module's integrators, driven by
+// the same IDO protocol. Output points come as NumPy arrays that the object
+// keeps alive until the next set_output; event functions are Python
+// callables g(t, y) returning a real, watched for the crossings the caller
+// names. Each call returns (ido, x, type, code, message) as
+// Integrator.integrate does.
+//
+// Event functions run with the interpreter lock held: with events in force
+// the lock is kept for the whole call, also with a compiled right-hand side
+// (which then still runs without Python). An exception raised by an event
+// function passes through the layer like one of the right-hand side: the
+// integration stays open at its last accepted point.
+#pragma once
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "integrator.hpp"
+#include "outcome.hpp"
+#include "rkv/ode/dense_output.hpp"
+#include "rkv/ode/events.hpp"
+
+namespace rkv::python {
+
+namespace py = pybind11;
+
+// The layer per real type.
+template <class Real>
+struct Layer;
+template <>
+struct Layer<float> {
+  using type = rkv::DenseOutput;
+};
+template <>
+struct Layer<double> {
+  using type = rkv::DoubleDenseOutput;
+};
+
+// g(t, y) for y a fresh float64 array of the NEQ values; the result as a
+// real of the storage type (NaN is the layer's to refuse).
+template <class Real>
+Real call_event(void* context, const std::int32_t& n, const Real& x, const Real* y,
+                const Real* /*yprime*/) {
+  if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+  py::array_t<double> ya(n);
+  double* yd = ya.mutable_data();
+  for (std::int32_t i = 0; i < n; ++i) yd[i] = static_cast<double>(y[i]);
+  const py::object r = (*static_cast<py::object*>(context))(static_cast<double>(x), ya);
+  const double v = PyFloat_AsDouble(r.ptr());
+  if (v == -1.0 && PyErr_Occurred() != nullptr) throw py::error_already_set();
+  return static_cast<Real>(v);
+}
+
+// A row of `a` (which must hold `n` reals) as a new float64 array; None for
+// a null row.
+template <class Real>
+py::object copy_row(const Real* a, std::int32_t n) {
+  if (a == nullptr) return py::none();
+  py::array_t<Real> r(n);
+  Real* d = r.mutable_data();
+  for (std::int32_t i = 0; i < n; ++i) d[i] = a[i];
+  return py::reinterpret_borrow<py::object>(r);
+}
+
+template <class Real>
+class Dense {
+ public:
+  explicit Dense(Integrator<Real>& owner) : owner_(owner), layer_(owner.solver()) {}
+
+  // Output points for the next interval: x (n), y (n * NEQ), yprime (n *
+  // NEQ, or None), kept alive here until replaced.
+  void set_output(py::array x, py::array y, const py::object& yprime) {
+    Real* xs = writable_vector<Real>(x, "x");
+    Real* ys = writable_vector<Real>(y, "y");
+    Real* yps = nullptr;
+    if (!yprime.is_none()) {
+      auto a = py::reinterpret_borrow<py::array>(yprime);
+      yps = writable_vector<Real>(a, "yprime");
+      if (a.size() != y.size()) throw py::value_error("yprime must have the size of y");
+    }
+    const auto n = static_cast<std::int32_t>(x.size());
+    out_ = py::make_tuple(x, y, yprime);
+    QuietErrors quiet;
+    layer_.set_output(xs, n, ys, yps);
+  }
+
+  // The events to watch: a list of (g, crossing 0/1/2, terminal). Returns
+  // the outcome; a refused list leaves the one in force.
+  py::tuple set_events(const py::list& events) {
+    auto calls = std::make_unique<std::vector<py::object>>();
+    std::vector<BasicEvent<Real>> list;
+    for (const py::handle e : events) {
+      const auto t = py::reinterpret_borrow<py::tuple>(e);
+      calls->push_back(py::reinterpret_borrow<py::object>(t[0]));
+    }
+    for (std::size_t k = 0; k < calls->size(); ++k) {
+      const auto t = py::reinterpret_borrow<py::tuple>(events[k]);
+      list.push_back({&call_event<Real>, &(*calls)[k], static_cast<Crossing>(t[1].cast<int>()),
+                      t[2].cast<bool>()});
+    }
+    QuietErrors quiet;
+    layer_.set_events(list.data(), static_cast<std::int32_t>(list.size()));
+    Outcome o = read_outcome();
+    if (o.type < 4) calls_ = std::move(calls);  // the contexts of the list in force
+    return py::make_tuple(o.type, o.code, o.message);
+  }
+
+  py::tuple integrate(std::int32_t ido, double x, double xend, double tol, py::array param,
+                      py::array y) {
+    Real* p = writable_vector<Real>(param, "param");
+    Real* yv = writable_vector<Real>(y, "y");
+    if (param.size() != rkv::param::kSize) throw py::value_error("param must have 50 entries");
+    const auto neq = static_cast<std::int32_t>(y.size());
+    Real xr = static_cast<Real>(x);
+    const Real xendr = static_cast<Real>(xend), tolr = static_cast<Real>(tol);
+    neq_ = neq;
+    const bool keep_lock = calls_ != nullptr && !calls_->empty();
+    const Outcome o = owner_.run(neq, keep_lock, xr, [&] {
+      const std::int32_t worst = layer_.integrate(ido, neq, xr, xendr, tolr, p, yv);
+      Outcome r = read_outcome();
+      r.type = worst;
+      return r;
+    });
+    return py::make_tuple(ido, static_cast<double>(xr), o.type, o.code, o.message);
+  }
+
+  [[nodiscard]] std::int32_t event_count() const { return layer_.event_count(); }
+  // (index, x, y, yprime) of the i-th event located in the last step.
+  [[nodiscard]] py::tuple event(std::int32_t i) const {
+    const BasicEventHit<Real>& h = layer_.event(i);
+    return py::make_tuple(h.index, static_cast<double>(h.x), copy_row(h.y, neq_),
+                          copy_row(h.yprime, neq_));
+  }
+  [[nodiscard]] bool ended() const { return layer_.ended(); }
+  [[nodiscard]] std::int32_t outputs_done() const { return layer_.outputs_done(); }
+  [[nodiscard]] std::int32_t extra_evaluations() const { return layer_.extra_evaluations(); }
+
+ private:
+  Integrator<Real>& owner_;  // kept alive by the binding
+  typename Layer<Real>::type layer_;
+  std::unique_ptr<std::vector<py::object>> calls_;  // the event functions in force
+  py::tuple out_;                                   // the output arrays in use
+  std::int32_t neq_ = 0;
+};
+
+}  // namespace rkv::python
