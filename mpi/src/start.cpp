@@ -115,8 +115,9 @@ bool start_checks(DistributedState<Real>& s, std::int32_t neq, const Real& x, co
   const bool counted = !n.per_component || n.each.size() == static_cast<std::size_t>(neq);
   std::int64_t sums[2] = {neq, n.per_component ? static_cast<std::int64_t>(n.each.size()) : neq};
   MPI_Allreduce(MPI_IN_PLACE, sums, 2, MPI_INT64_T, MPI_SUM, s.comm);
+  const std::int64_t own = neq;
   std::int64_t below = 0;
-  MPI_Exscan(&sums[0], &below, 1, MPI_INT64_T, MPI_SUM, s.comm);
+  MPI_Exscan(&own, &below, 1, MPI_INT64_T, MPI_SUM, s.comm);
   s.offset = s.rank == 0 ? 0 : below;
   s.norm.global_neq = sums[0];
   std::int64_t mins[4] = {neq, counted ? 1 : 0, kNone, kNone};
