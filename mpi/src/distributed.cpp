@@ -4,8 +4,10 @@
 // reports of rank 0 only.
 #include "rkv/mpi/distributed.hpp"
 
+#include <array>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <new>
@@ -74,15 +76,24 @@ class CallGuard {
 };
 
 // The report of a process whose own right-hand side was fine when that of
-// another ended the call.
-void post_elsewhere(int rank) {
-  static constexpr std::string_view kName = "M1AGREE";
+// process `rank` ended the call, with that process's own words.
+void post_elsewhere(int rank, const char* words) {
+  static constexpr std::string_view kName = "M1AGR";
   E1PSH(kName);
   E1SETINT(1, rank);
-  E1MES(kFatal, 1,
-        "The right-hand side of process %(I1) ended the call with an error.  Every process "
-        "ends it.");
+  E1SETSTR(2, words);
+  E1MES(kFatal, 1, "The right-hand side of process %(I1) ended the call: %(L2)");
   E1POP(kName);
+}
+
+// The words of the failed process's report (cut to fit), for the others.
+constexpr std::size_t kWords = 400;
+void own_words(bool thrown, std::array<char, kWords>& words) {
+  const std::string_view text =
+      thrown ? std::string_view("an exception was thrown.") : GETERRTEXT();
+  const std::size_t n = text.size() < kWords - 1 ? text.size() : kWords - 1;
+  std::memcpy(words.data(), text.data(), n);
+  words[n] = '\0';
 }
 
 // A call of a moved-from distributed integrator.
@@ -163,8 +174,14 @@ void DistributedState<Real>::evaluate(const std::int32_t& neq, const Real& x, co
   const int mine = thrown ? 2 : (N1RSER(E1ERRSTATE()) ? 1 : 0);
   int worst[2] = {mine, rank};
   MPI_Allreduce(MPI_IN_PLACE, worst, 1, MPI_2INT, MPI_MAXLOC, comm);
+  if (worst[0] > 0) {
+    // Only when one failed: its words travel to the others' reports.
+    std::array<char, kWords> words{};
+    if (worst[1] == rank) own_words(thrown != nullptr, words);
+    MPI_Bcast(words.data(), static_cast<int>(kWords), MPI_CHAR, worst[1], comm);
+    if (mine == 0) post_elsewhere(worst[1], words.data());
+  }
   if (thrown) std::rethrow_exception(thrown);
-  if (worst[0] > 0 && mine == 0) post_elsewhere(worst[1]);
 }
 
 template <class Real>

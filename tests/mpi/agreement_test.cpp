@@ -108,6 +108,10 @@ void failing_rhs(int how) {
       how == 0 ? "error on the last process" : "exception on the last process";
   check(thrown == (how == 1 && last), label + ": thrown where it was thrown");
   if (!thrown) check(outcome == rkv::kFatal, label + ": outcome " + std::to_string(outcome));
+  // The others report the failed process's own words.
+  const std::string text(rkv::GETERRTEXT());
+  const std::string want = how == 0 ? "The right-hand side failed." : "an exception was thrown.";
+  if (!last) check(text.find(want) != std::string::npos, label + ": \"" + text + "\"");
   check(x > 0.2 && x < 0.5 && agreed(static_cast<int>(std::lround(x * 1e6))), label + ": X alike");
 }
 
