@@ -94,6 +94,8 @@ class BasicDistributedIntegrator {
   [[nodiscard]] std::int64_t global_neq() const;
   [[nodiscard]] std::int64_t offset() const;
   // The integrator of this process's slice, for a DenseOutput over it.
+  // Its error norm and tolerances belong to the distributed integrator:
+  // setting them on it would leave the processes' steps unagreed.
   BasicIntegrator<Real>& local();
 
  private:
