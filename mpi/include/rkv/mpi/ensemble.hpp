@@ -31,8 +31,10 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #pragma GCC visibility push(default)  // the interface the shared libraries export
@@ -99,6 +101,71 @@ class MemberQueue {
 
 }  // namespace detail
 
+namespace detail {
+
+// The members one process ran, in the order they finished; the first
+// exception of its `run`, if any.
+template <class Result>
+struct Done {
+  std::mutex mutex;
+  std::vector<std::pair<std::int64_t, Result>> results;
+  std::exception_ptr thrown;
+  // Runs member i; false when `run` threw (or its result found no room).
+  template <class F>
+  bool run_one(F& run, std::int64_t i) {
+    try {
+      Result r{};
+      run(i, r);
+      const std::lock_guard<std::mutex> lock(mutex);
+      results.emplace_back(i, r);
+      return true;
+    } catch (...) {
+      const std::lock_guard<std::mutex> lock(mutex);
+      if (!thrown) thrown = std::current_exception();
+      return false;
+    }
+  }
+};
+
+// The members taken on the calling thread alone, when no worker could be
+// started.
+template <class Result, class F>
+void run_here(MemberCounter& counter, Done<Result>& done, F& run) {
+  for (std::int64_t first = counter.fetch(); first < counter.count(); first = counter.fetch()) {
+    const std::int64_t end =
+        first + counter.chunk() < counter.count() ? first + counter.chunk() : counter.count();
+    for (std::int64_t i = first; i < end; ++i) {
+      if (!done.run_one(run, i)) return;
+    }
+  }
+}
+
+// The members over `threads` workers fed from the counter.
+template <class Result, class F>
+void run_on_threads(MemberCounter& counter, Done<Result>& done, F& run, int threads) {
+  MemberQueue queue(counter);
+  std::vector<std::thread> pool;
+  try {
+    for (int t = 0; t < threads; ++t) {
+      pool.emplace_back([&] {
+        for (std::int64_t i = queue.take(); i >= 0; i = queue.take()) {
+          if (!done.run_one(run, i)) queue.stop();
+        }
+      });
+    }
+  } catch (const std::system_error&) {
+    // Fewer threads than asked for: those started do the work.
+  }
+  if (pool.empty()) {
+    run_here(counter, done, run);
+    return;
+  }
+  queue.feed();
+  for (std::thread& t : pool) t.join();
+}
+
+}  // namespace detail
+
 template <class Result, class F>
 std::vector<Result> run_ensemble(MPI_Comm comm, std::int64_t count, F&& run,
                                  EnsembleOptions options = {}) {
@@ -109,38 +176,20 @@ std::vector<Result> run_ensemble(MPI_Comm comm, std::int64_t count, F&& run,
       options.threads > 0 ? options.threads : static_cast<int>(std::thread::hardware_concurrency());
   threads = threads > 0 ? threads : 1;
   const std::int64_t share = count / (64 * static_cast<std::int64_t>(size)) + 1;
-  MemberCounter counter(comm, count, options.chunk > 0 ? options.chunk : share);
-  detail::MemberQueue queue(counter);
-  std::mutex done_mutex;
-  std::vector<std::int64_t> which;
-  std::vector<Result> mine;
-  std::exception_ptr thrown;
-  std::vector<std::thread> pool;
-  for (int t = 0; t < threads; ++t) {
-    pool.emplace_back([&] {
-      for (std::int64_t i = queue.take(); i >= 0; i = queue.take()) {
-        Result r{};
-        try {
-          run(i, r);
-        } catch (...) {
-          const std::lock_guard<std::mutex> lock(done_mutex);
-          if (!thrown) thrown = std::current_exception();
-          queue.stop();
-          return;
-        }
-        const std::lock_guard<std::mutex> lock(done_mutex);
-        which.push_back(i);
-        mine.push_back(r);
-      }
-    });
+  detail::Done<Result> done;
+  {
+    MemberCounter counter(comm, count, options.chunk > 0 ? options.chunk : share);
+    detail::run_on_threads(counter, done, run, threads);
   }
-  queue.feed();
-  for (std::thread& t : pool) t.join();
-  std::vector<unsigned char> records(mine.size() * sizeof(Result));
-  if (!mine.empty()) std::memcpy(records.data(), mine.data(), records.size());
+  std::vector<std::int64_t> which(done.results.size());
+  std::vector<unsigned char> records(done.results.size() * sizeof(Result));
+  for (std::size_t k = 0; k < done.results.size(); ++k) {
+    which[k] = done.results[k].first;
+    std::memcpy(records.data() + k * sizeof(Result), &done.results[k].second, sizeof(Result));
+  }
   std::vector<unsigned char> bytes;
   gather_members(comm, which, records, sizeof(Result), bytes, count);
-  if (thrown) std::rethrow_exception(thrown);
+  if (done.thrown) std::rethrow_exception(done.thrown);
   std::vector<Result> all(bytes.size() / sizeof(Result));
   if (!all.empty()) std::memcpy(all.data(), bytes.data(), bytes.size());
   return all;
