@@ -32,13 +32,41 @@ namespace {
 // abnormal end to the launcher).
 std::atomic<int> g_calls{0};
 
+// The evaluation of a right-hand side in progress on this thread, whose
+// agreement the other processes wait in: a stop from inside the user's code
+// (a FATAL error it posted, with the stops on) makes it on the way out, as
+// a failure, so that the others end the call, and stop, as well.
+thread_local void (*g_unagreed)(void*) = nullptr;
+thread_local void* g_unagreed_state = nullptr;
+
 void finalize_at_stop() {
   int initialized = 0;
   int finalized = 0;
   MPI_Initialized(&initialized);
   MPI_Finalized(&finalized);
-  if (g_calls.load() > 0 && initialized != 0 && finalized == 0) MPI_Finalize();
+  if (g_calls.load() == 0 || initialized == 0 || finalized != 0) return;
+  if (g_unagreed != nullptr) {
+    void (*agree)(void*) = g_unagreed;
+    g_unagreed = nullptr;
+    agree(g_unagreed_state);
+  }
+  MPI_Finalize();
 }
+
+// Marks the user's right-hand side in progress on this thread.
+template <class Real>
+class Evaluating {
+ public:
+  explicit Evaluating(DistributedState<Real>* s) {
+    g_unagreed = [](void* state) { static_cast<DistributedState<Real>*>(state)->agree(1, false); };
+    g_unagreed_state = s;
+  }
+  ~Evaluating() { g_unagreed = nullptr; }
+  Evaluating(const Evaluating&) = delete;
+  Evaluating& operator=(const Evaluating&) = delete;
+  Evaluating(Evaluating&&) = delete;
+  Evaluating& operator=(Evaluating&&) = delete;
+};
 
 std::once_flag g_at_exit;
 
@@ -165,23 +193,26 @@ void DistributedState<Real>::evaluate(const std::int32_t& neq, const Real& x, co
                                       Real* yprime) {
   std::exception_ptr thrown;
   try {
+    const Evaluating<Real> mark(this);
     fcn(owned, neq, x, y, yprime);
   } catch (...) {
     thrown = std::current_exception();
   }
-  // One agreement per evaluation: the worst of the processes and the
-  // lowest rank that had it (1 a serious error, 2 an exception).
-  const int mine = thrown ? 2 : (N1RSER(E1ERRSTATE()) ? 1 : 0);
+  agree(thrown ? 2 : (N1RSER(E1ERRSTATE()) ? 1 : 0), thrown != nullptr);
+  if (thrown) std::rethrow_exception(thrown);
+}
+
+template <class Real>
+void DistributedState<Real>::agree(int mine, bool thrown) {
+  // The worst of the processes and the lowest rank that had it.
   int worst[2] = {mine, rank};
   MPI_Allreduce(MPI_IN_PLACE, worst, 1, MPI_2INT, MPI_MAXLOC, comm);
-  if (worst[0] > 0) {
-    // Only when one failed: its words travel to the others' reports.
-    std::array<char, kWords> words{};
-    if (worst[1] == rank) own_words(thrown != nullptr, words);
-    MPI_Bcast(words.data(), static_cast<int>(kWords), MPI_CHAR, worst[1], comm);
-    if (mine == 0) post_elsewhere(worst[1], words.data());
-  }
-  if (thrown) std::rethrow_exception(thrown);
+  if (worst[0] == 0) return;
+  // Only when one failed: its words travel to the others' reports.
+  std::array<char, kWords> words{};
+  if (worst[1] == rank) own_words(thrown, words);
+  MPI_Bcast(words.data(), static_cast<int>(kWords), MPI_CHAR, worst[1], comm);
+  if (mine == 0) post_elsewhere(worst[1], words.data());
 }
 
 template <class Real>

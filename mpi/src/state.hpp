@@ -26,6 +26,10 @@ struct DistributedState {
   // The user's right-hand side on the slice, then the agreement of all
   // processes on whether the call goes on (see distributed.hpp).
   void evaluate(const std::int32_t& neq, const Real& x, const Real* y, Real* yprime);
+  // The agreement after an evaluation: `mine` is 0 (fine), 1 (a serious
+  // error posted) or 2 (an exception, `thrown`); collective. The processes
+  // that were fine post a FATAL report naming the failed one.
+  void agree(int mine, bool thrown);
 
   MPI_Comm user;  // the caller's communicator, for the right-hand side
   MPI_Comm comm;  // its duplicate, for the integrator's own collectives
