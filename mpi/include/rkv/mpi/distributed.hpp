@@ -31,7 +31,9 @@
 // Reports are printed by rank 0 only; every process returns the same IDO
 // and outcome. When a report stops the run, every process reaches that stop
 // in the same call and ends with exit status 0 (MPI is finalized on the way
-// out).
+// out); one stopped inside its right-hand side by its own FATAL error still
+// makes that evaluation's agreement, so the others stop with it. The error
+// family's attributes should be the same on every process.
 //
 // Dense output over the slice: a DenseOutput of local() (each process
 // interpolates its own components). Event functions of a distributed state
