@@ -230,19 +230,24 @@ template <class Real>
 BasicDistributedIntegrator<Real>& BasicDistributedIntegrator<Real>::operator=(
     BasicDistributedIntegrator&&) noexcept = default;
 
-template <class Real>
-std::int32_t BasicDistributedIntegrator<Real>::integrate(std::int32_t& ido, const std::int32_t& neq,
-                                                         Real& x, const Real& xend, const Real& tol,
-                                                         Real* param, Real* y) {
+namespace {
+
+// One call over the whole system: on IDO = 1 the start over all processes
+// first; then `go`, the call of the slice's integrator or of a dense output
+// over it, with the reports of rank 0 only.
+template <class Real, class Go>
+std::int32_t drive(DistributedState<Real>* state, std::int32_t& ido, const std::int32_t& neq,
+                   const Real& x, const Real& xend, const Real& tol, Real* param, const Real* y,
+                   Go&& go) {
   const CallScope scope;
-  if (state_ == nullptr) {
+  if (state == nullptr) {
     refuse_moved_from();
     return scope.outcome();
   }
-  DistributedState<Real>& s = *state_;
+  DistributedState<Real>& s = *state;
   const CallGuard guard(s.rank);
   if (ido != 1) {
-    s.local.integrate(ido, neq, x, xend, tol, param, y);
+    go();
     return scope.outcome();
   }
   if (!start_checks(s, neq, x, xend, tol, y)) return scope.outcome();
@@ -250,8 +255,27 @@ std::int32_t BasicDistributedIntegrator<Real>::integrate(std::int32_t& ido, cons
   // The first step of the tolerances through PARAM(1), put back after.
   const EntryRestore keep(param[0]);
   param[0] = first_step_entry(s, tol, param);
-  s.local.integrate(ido, neq, x, xend, tol, param, y);
+  go();
   return scope.outcome();
+}
+
+}  // namespace
+
+template <class Real>
+std::int32_t BasicDistributedIntegrator<Real>::integrate(std::int32_t& ido, const std::int32_t& neq,
+                                                         Real& x, const Real& xend, const Real& tol,
+                                                         Real* param, Real* y) {
+  return drive(state_.get(), ido, neq, x, xend, tol, param, y,
+               [&] { state_->local.integrate(ido, neq, x, xend, tol, param, y); });
+}
+
+template <class Real>
+std::int32_t BasicDistributedIntegrator<Real>::integrate(BasicDenseOutput<Real>& dense,
+                                                         std::int32_t& ido, const std::int32_t& neq,
+                                                         Real& x, const Real& xend, const Real& tol,
+                                                         Real* param, Real* y) {
+  return drive(state_.get(), ido, neq, x, xend, tol, param, y,
+               [&] { dense.integrate(ido, neq, x, xend, tol, param, y); });
 }
 
 // Opens a change of the tolerances: the local integrator refuses a change

@@ -2,11 +2,12 @@
 // run of the whole system in the same process: every element of Y, X and
 // PARAM(31..35) must be the same bits after each call, float and double,
 // every INORM and both tolerance norms, even and uneven partitions; a
-// refused start and an error in one process's right-hand side must end the
-// call alike on every process. Run under mpirun with 1, 2 and 3 processes;
-// exit status 0 when every check passes.
+// dense output over the slices (output points, and an event whose function
+// reduces over the processes) must give the serial values and event points. Run under mpirun with
+// 1, 2 and 3 processes; exit status 0 when every check passes.
 #include <mpi.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -19,6 +20,8 @@
 #include "rkv/errors/control.hpp"
 #include "rkv/errors/post.hpp"
 #include "rkv/mpi/distributed.hpp"
+#include "rkv/mpi/reduce.hpp"
+#include "rkv/ode/dense_output.hpp"
 
 namespace {
 
@@ -119,6 +122,100 @@ void compare_run(const NormCase& c, int n, bool uneven) {
   dist.integrate(close, mine, x2, x2, tol, p2.data(), slice.data());
 }
 
+// Output points and the events of g = max_i y_i - level through a dense
+// output: with `whole` the serial run, otherwise this process's slice.
+template <class Real>
+struct DenseRun {
+  std::vector<Real> values;  // y at the output points, point by point
+  std::vector<Real> events;  // the x of each event
+  Real x = Real{0};
+};
+
+template <class Integrator, class Real>
+DenseRun<Real> dense_run(Integrator& it, rkv::BasicDenseOutput<Real>& dense, std::vector<Real> y,
+                         Real level, MPI_Comm comm) {
+  const std::int32_t n = static_cast<std::int32_t>(y.size());
+  const std::array<Real, 3> xs{Real{0.1f}, Real{0.37f}, Real{0.9f}};
+  DenseRun<Real> r;
+  r.values.resize(xs.size() * y.size());
+  const auto g = [&](const std::int32_t& m, const Real&, const Real* u, const Real*) {
+    Real top = u[0];
+    for (std::int32_t i = 1; i < m; ++i) top = u[i] > top ? u[i] : top;
+    if (comm != MPI_COMM_NULL) top = rkv::mpi::global_max(comm, top);
+    return top - level;
+  };
+  const rkv::BasicEvent<Real> event = rkv::make_event<Real>(g);
+  dense.set_events(&event, 1);
+  dense.set_output(xs.data(), static_cast<std::int32_t>(xs.size()), r.values.data());
+  std::array<Real, 50> param{};
+  std::int32_t ido = 1;
+  const Real tol = sizeof(Real) == 4 ? Real{1e-6f} : Real{1e-9f};
+  for (;;) {
+    if constexpr (std::is_same_v<Integrator, rkv::BasicIntegrator<Real>>) {
+      dense.integrate(ido, n, r.x, Real{1.5f}, tol, param.data(), y.data());
+    } else {
+      it.integrate(dense, ido, n, r.x, Real{1.5f}, tol, param.data(), y.data());
+    }
+    if (ido != rkv::kIdoEvents) break;
+    for (std::int32_t i = 0; i < dense.event_count(); ++i) r.events.push_back(dense.event(i).x);
+    ido = 2;
+  }
+  check(ido == 2, "dense output: IDO " + std::to_string(ido));
+  return r;
+}
+
+template <class Real>
+void compare_dense(int n) {
+  int size = 1;
+  MPI_Comm_size(MPI_COMM_WORLD, &size);
+  const std::vector<int> counts = partition(n, size, true);
+  int first = 0;
+  for (int r = 0; r < g_rank; ++r) first += counts[static_cast<std::size_t>(r)];
+  std::vector<Real> whole(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i)
+    whole[static_cast<std::size_t>(i)] = rkv::mpitest::heat_start<Real>(i, n);
+  const std::vector<Real> slice(whole.begin() + first,
+                                whole.begin() + first + counts[static_cast<std::size_t>(g_rank)]);
+  // Halfway between the largest y at the start and at the end, which
+  // differ: crossed at least once.
+  std::vector<Real> end = whole;
+  std::array<Real, 50> p0{};
+  std::int32_t ido = 1;
+  Real x0 = Real{0};
+  rkv::BasicIntegrator<Real> plain(&rkv::mpitest::heat_serial<Real>);
+  plain.integrate(ido, n, x0, Real{1.5f}, Real{1e-6f}, p0.data(), end.data());
+  const Real top0 = *std::max_element(whole.begin(), whole.end());
+  const Real top1 = *std::max_element(end.begin(), end.end());
+  check(top0 != top1, "dense output: the largest y changes");
+  const Real level =
+      static_cast<Real>(0.5 * (static_cast<double>(top0) + static_cast<double>(top1)));
+  rkv::BasicIntegrator<Real> serial(&rkv::mpitest::heat_serial<Real>);
+  rkv::BasicDenseOutput<Real> serial_dense(serial);
+  const DenseRun<Real> a = dense_run(serial, serial_dense, whole, level, MPI_COMM_NULL);
+  rkv::mpi::BasicDistributedIntegrator<Real> dist(MPI_COMM_WORLD,
+                                                  rkv::mpitest::HeatSlice<Real>{MPI_COMM_WORLD});
+  rkv::BasicDenseOutput<Real> dist_dense(dist.local());
+  const DenseRun<Real> b = dense_run(dist, dist_dense, slice, level, MPI_COMM_WORLD);
+  const std::string label = std::string("dense output ") + (sizeof(Real) == 4 ? "float" : "double");
+  check(same_bits(a.x, b.x), label + ": X");
+  check(!a.events.empty() && a.events.size() == b.events.size(), label + ": events found");
+  for (std::size_t k = 0; k < a.events.size() && k < b.events.size(); ++k) {
+    check(same_bits(a.events[k], b.events[k]), label + ": event " + std::to_string(k));
+  }
+  for (std::size_t p = 0; p < 3; ++p) {
+    const std::vector<Real> part(
+        b.values.begin() + static_cast<std::ptrdiff_t>(p * slice.size()),
+        b.values.begin() + static_cast<std::ptrdiff_t>((p + 1) * slice.size()));
+    const std::vector<Real> got = rkv::mpitest::gather(MPI_COMM_WORLD, part, counts);
+    bool same = true;
+    for (int i = 0; i < n; ++i)
+      same =
+          same && same_bits(a.values[p * static_cast<std::size_t>(n) + static_cast<std::size_t>(i)],
+                            got[static_cast<std::size_t>(i)]);
+    check(same, label + ": output point " + std::to_string(p));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -131,6 +228,8 @@ int main(int argc, char** argv) {
       compare_run<double>(c, 41, uneven);
     }
   }
+  compare_dense<float>(41);
+  compare_dense<double>(41);
   int failures = g_failures;
   MPI_Allreduce(MPI_IN_PLACE, &failures, 1, MPI_INT, MPI_SUM, MPI_COMM_WORLD);
   if (g_rank == 0) std::printf("%s: %d failed checks\n", argv[0], failures);

@@ -35,9 +35,10 @@
 // makes that evaluation's agreement, so the others stop with it. The error
 // family's attributes should be the same on every process.
 //
-// Dense output over the slice: a DenseOutput of local() (each process
-// interpolates its own components). Event functions of a distributed state
-// reduce their values with the helpers of rkv/mpi/reduce.hpp.
+// Dense output over the slice: a DenseOutput of local(), called through
+// integrate(dense, ...) (each process interpolates its own components).
+// Event functions of a distributed state reduce their values with the
+// helpers of rkv/mpi/reduce.hpp.
 #pragma once
 
 #include <mpi.h>
@@ -47,6 +48,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "rkv/ode/dense_output.hpp"
 #include "rkv/ode/integrator.hpp"
 
 #pragma GCC visibility push(default)  // the interface the shared libraries export
@@ -80,6 +82,12 @@ class BasicDistributedIntegrator {
   // process, except on one whose right-hand side threw: it rethrows).
   std::int32_t integrate(std::int32_t& ido, const std::int32_t& neq, Real& x, const Real& xend,
                          const Real& tol, Real* param, Real* y);
+  // The same call made through a DenseOutput over local(): its output
+  // points and events (the same on every process) over this process's
+  // slice. A dense output over local() is called through here only: its own
+  // integrate() would miss the start over the whole system.
+  std::int32_t integrate(BasicDenseOutput<Real>& dense, std::int32_t& ido, const std::int32_t& neq,
+                         Real& x, const Real& xend, const Real& tol, Real* param, Real* y);
 
   // The tolerances of BasicIntegrator::set_tolerances over the whole
   // system; per-component ATOL is this process's slice (`count` = its NEQ).
