@@ -21,6 +21,10 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
 # Library and program sources only (not tests, examples, fuzzers).
 mapfile -t tidy_sources < <(git ls-files 'host/src/*.cpp' 'machine/src/*.cpp' \
   'errors/src/*.cpp' 'ode/src/*/*.cpp' 'capi/src/*.cpp' 'app/*.cpp')
+# The MPI component when this configure found MPI.
+if grep -q '/mpi/src/' "$build/compile_commands.json"; then
+  mapfile -t -O "${#tidy_sources[@]}" tidy_sources < <(git ls-files 'mpi/src/*.cpp')
+fi
 jobs="${LINT_JOBS:-2}"
 if ! printf '%s\n' "${tidy_sources[@]}" |
     xargs -P "$jobs" -n 4 clang-tidy -p "$build" --quiet; then
