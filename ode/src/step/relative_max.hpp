@@ -10,11 +10,11 @@
 // maximum is taken on the patterns with the sign bit cleared: that makes
 // every NaN pattern exceed every number's. With the sign bit clear the
 // patterns compare alike as signed integers, and the running maximum is kept
-// as one (MaxBits): a signed comparison is an instruction of every vector
-// set, where SSE2 and AVX2 have no unsigned one of 64 bits and a double run
-// would pay three more instructions a vector. The element-by-element update
-// would have stopped at the first NaN and returned it, so when the maximum
-// is a NaN the scan is repeated to return that same NaN, bit for bit.
+// as one (MaxBits): AVX2 compares 64-bit integers signed only, and a double
+// run would pay for an unsigned comparison's emulation in every vector. The
+// element-by-element update would have stopped at the first NaN and
+// returned it, so when the maximum is a NaN the scan is repeated to return
+// that same NaN, bit for bit.
 // The bound is never NaN (1.0, or a PARAM(11) entry above 0).
 #pragma once
 
