@@ -5,12 +5,15 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <numeric>
 #include <type_traits>
 #include <vector>
 
+#include "front/aligned_memory.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "step/kernels.hpp"
 #include "step/solver_state.hpp"
@@ -141,6 +144,27 @@ TYPED_TEST(Kernels, MaxAbsCountsVisitedElementsAndKeepsTheFirstOfEqualMaxima) {
   for (const Case& c : cases) {
     EXPECT_EQ(V1MAXABS(c.n, c.x.data(), c.inc), c.expected);
   }
+}
+
+TYPED_TEST(Kernels, WorkspaceStartsOnACacheLineZeroFilledInsideItsBlock) {
+  using R = TypeParam;
+  constexpr std::size_t kLine = rkv::ode::kCacheLine;
+  for (std::size_t count : {std::size_t{1}, std::size_t{3}, std::size_t{10}, std::size_t{1000}}) {
+    void* block = nullptr;
+    R* p = rkv::ode::calloc_cache_aligned<R>(count, block);
+    ASSERT_NE(p, nullptr) << count;
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % kLine, 0u) << count;
+    const auto* first = static_cast<const unsigned char*>(block);
+    const auto* from = reinterpret_cast<const unsigned char*>(p);
+    EXPECT_GE(from, first);
+    EXPECT_LE(from + count * sizeof(R), first + count * sizeof(R) + kLine);
+    for (std::size_t i = 0; i < count; ++i) EXPECT_EQ(p[i], R{0}) << i;
+    std::free(block);
+  }
+  // A size that overflows is refused, not wrapped round.
+  void* block = &block;
+  EXPECT_EQ(rkv::ode::calloc_cache_aligned<R>(SIZE_MAX / sizeof(R), block), nullptr);
+  EXPECT_EQ(block, nullptr);
 }
 
 // The norms read INORM and the lower bound from the instance's settings:
