@@ -9,8 +9,8 @@
 //   rkv_bench [--isa=baseline|avx2|avx512] [--verify-only] [benchmark flags]
 //     --isa, first if given, narrows the vector instruction set of the solver's loops (and
 //     the floor's) to the one named, where the processor supports it
-//   rkv_bench --profile=<p1|p2>-<solver|floor>[:NEQ] [runs]
-//     runs one workload untimed and unchecked, for a profiler
+//   rkv_bench --profile=<p1|p2|p1d|p2d>-<solver|floor>[:NEQ] [runs]
+//     runs one workload untimed and unchecked, for a profiler (p1d, p2d: in double)
 //
 // The checks are in verify.cpp, the benchmarks in benchmarks.cpp, the
 // summary in report.cpp; this file reads the command line.
@@ -36,12 +36,15 @@ namespace rkv::bench {
 namespace {
 
 // Runs one workload `runs` times, for a profiler; false for an unknown name.
+// p1d and p2d are P1 and P2 in double.
 bool profile(const std::string& selector, int runs) {
   const std::size_t colon = selector.find(':');
   const std::string what = selector.substr(0, colon);
   const std::int32_t neq = colon == std::string::npos ? 1 : std::stoi(selector.substr(colon + 1));
   Floor fl;
+  DoubleFloor dfl;
   Outcome out;
+  DoubleOutcome dout;
   for (int i = 0; i < runs; ++i) {
     if (what == "p1-solver") {
       p1_solver(out);
@@ -51,12 +54,22 @@ bool profile(const std::string& selector, int runs) {
       p2_solver(neq, out);
     } else if (what == "p2-floor") {
       p2_floor(fl, neq, out);
+    } else if (what == "p1d-solver") {
+      p1_solver_double(dout);
+    } else if (what == "p1d-floor") {
+      p1_floor_double(dfl, dout);
+    } else if (what == "p2d-solver") {
+      p2_solver_double(neq, dout);
+    } else if (what == "p2d-floor") {
+      p2_floor_double(dfl, neq, dout);
     } else {
       return false;
     }
   }
+  const bool dbl = what.size() > 2 && what[2] == 'd';
   std::printf("%s x %d: steps=%.0f evaluations=%.0f\n", selector.c_str(), runs,
-              static_cast<double>(out.accepted), static_cast<double>(out.evaluations));
+              dbl ? dout.accepted : static_cast<double>(out.accepted),
+              dbl ? dout.evaluations : static_cast<double>(out.evaluations));
   return true;
 }
 

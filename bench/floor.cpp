@@ -7,13 +7,16 @@
 // bit: each stored value is the same double expression rounded once.
 #include "floor.hpp"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <new>
 #include <type_traits>
 
+#include "front/aligned_memory.hpp"
 #include "front/huge_pages.hpp"
 #include "step/isa.hpp"
 #include "step/real_format.hpp"
@@ -140,15 +143,22 @@ RKV_ALWAYS_INLINE Real candidate_and_norm(std::size_t n, Real* const* k, double 
 
 template <class Real>
 void BasicFloor<Real>::reserve(std::int32_t neq) {
-  // The same memory treatment as the solver's workspace: huge pages asked
-  // for before the first write.
+  // The same memory treatment as the solver's workspace: a start on a cache
+  // line, huge pages asked for before the first write.
   const std::size_t count = 10 * static_cast<std::size_t>(neq);
-  if (wk_.capacity() < count) {
-    wk_ = std::vector<Real>();
-    wk_.reserve(count);
-    ode::advise_huge_pages(wk_.data(), count * sizeof(Real));
+  if (capacity_ < count) {
+    block_.reset();
+    wk_ = nullptr;
+    capacity_ = 0;
+    void* block = nullptr;
+    Real* p = ode::calloc_cache_aligned<Real>(count, block);
+    block_.reset(block);
+    if (p == nullptr) throw std::bad_alloc();
+    ode::advise_huge_pages(p, count * sizeof(Real));
+    wk_ = p;
+    capacity_ = count;
   }
-  wk_.assign(count, Real{0});
+  std::fill(wk_, wk_ + count, Real{0});
 }
 
 template <class Real>
@@ -156,7 +166,7 @@ void BasicFloor<Real>::start(std::int32_t neq, const Real* y, Real hmax, Real to
   neq_ = neq;
   const std::size_t n = static_cast<std::size_t>(neq);
   reserve(neq);
-  Real* w = wk_.data() + 9 * n;
+  Real* w = wk_ + 9 * n;
   for (std::size_t i = 0; i < n; ++i) w[i] = std::fabs(y[i]);
   hmax_ = hmax;
   hmin_ = Real{0};
@@ -203,9 +213,9 @@ RKV_ALWAYS_INLINE bool BasicFloor<Real>::advance_body(Rhs f, Real& x, Real xend,
                                                       Real* y) {
   const std::size_t n = static_cast<std::size_t>(neq_);
   Real* k[8];
-  for (std::size_t j = 0; j < 8; ++j) k[j] = wk_.data() + j * n;
-  Real* const arg = wk_.data() + 8 * n;  // stage argument, then the candidate
-  Real* const w = wk_.data() + 9 * n;    // running maximum of |y|
+  for (std::size_t j = 0; j < 8; ++j) k[j] = wk_ + j * n;
+  Real* const arg = wk_ + 8 * n;  // stage argument, then the candidate
+  Real* const w = wk_ + 9 * n;    // running maximum of |y|
   bool retry = false;
   Real xs = Real{0};  // stage abscissa, passed by reference
   for (;;) {

@@ -8,7 +8,8 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+#include <cstdlib>
+#include <memory>
 
 #include "rkv/ode/integrator.hpp"
 #include "rkv/ode/ivprk.hpp"
@@ -49,12 +50,20 @@ class BasicFloor {
   bool advance_avx2(Rhs f, Real& x, Real xend, Real tol, Real* y);
   bool advance_baseline(Rhs f, Real& x, Real xend, Real tol, Real* y);
 
+  struct Free {
+    void operator()(void* p) const { std::free(p); }
+  };
+
   std::int32_t neq_ = 0;
-  std::vector<Real> wk_;  // k1..k8, stage argument / candidate, running max |y|
-  Real h_ = 0;            // trial step magnitude
-  Real step_ = 0;         // signed step of the last attempt
-  Real e_ = 0;            // error measure of the last attempt
-  Real hmin_ = 0;         // 0 until the first attempt fixes it
+  // k1..k8, stage argument / candidate, running max |y|: `capacity_` reals
+  // from `wk_` on, on a cache line within `block_`, as the solver's.
+  std::unique_ptr<void, Free> block_;
+  Real* wk_ = nullptr;
+  std::size_t capacity_ = 0;
+  Real h_ = 0;     // trial step magnitude
+  Real step_ = 0;  // signed step of the last attempt
+  Real e_ = 0;     // error measure of the last attempt
+  Real hmin_ = 0;  // 0 until the first attempt fixes it
   Real hmax_ = 0;
   std::int32_t rejections_ = 0;
   std::int32_t accepted_ = 0;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "cache_aligned.hpp"
 #include "floor.hpp"
 
 namespace rkv::bench {
@@ -18,7 +19,7 @@ namespace rkv::bench {
 template <class Real>
 struct BasicOutcome {
   Real x = 0;
-  std::vector<Real> y;
+  std::vector<Real, CacheAligned<Real>> y;  // on a cache line, as the workspaces
   Real last_step = 0;
   Real accepted = 0;
   Real evaluations = 0;

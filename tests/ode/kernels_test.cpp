@@ -1,18 +1,23 @@
 // The vector kernels (unit-increment grouping, general and negative
-// increments) and the four error norms.
+// increments) and the four error norms, over both storage types.
 #include <gtest/gtest.h>
 
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <numeric>
+#include <type_traits>
 #include <vector>
 
+#include "front/aligned_memory.hpp"
 #include "rkv/ode/ivprk.hpp"
 #include "step/kernels.hpp"
 #include "step/solver_state.hpp"
+#include "step/user_calls.hpp"
 
 namespace {
 
@@ -24,23 +29,30 @@ using rkv::V1VSWAP;
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-std::vector<float> iota(std::int32_t n, float start) {
-  std::vector<float> v(static_cast<std::size_t>(n));
+template <class Real>
+std::vector<Real> iota(std::int32_t n, Real start) {
+  std::vector<Real> v(static_cast<std::size_t>(n));
   std::iota(v.begin(), v.end(), start);
   return v;
 }
 
+template <class Real>
+class Kernels : public ::testing::Test {};
+using RealTypes = ::testing::Types<float, double>;
+TYPED_TEST_SUITE(Kernels, RealTypes);
+
 // Lengths around every grouping remainder (3, 4 and 7) with unit increments.
-TEST(Kernels, UnitIncrementsCoverEveryGroupingRemainder) {
+TYPED_TEST(Kernels, UnitIncrementsCoverEveryGroupingRemainder) {
+  using R = TypeParam;
   for (std::int32_t n = 0; n <= 16; ++n) {
     const std::int32_t one = 1;
-    const auto x0 = iota(n, 1.0f);
-    const auto y0 = iota(n, 100.0f);
+    const auto x0 = iota(n, R{1});
+    const auto y0 = iota(n, R{100});
     // The guard element after n must never be touched.
     auto x = x0;
     auto y = y0;
-    x.push_back(-1.0f);
-    y.push_back(-2.0f);
+    x.push_back(R{-1});
+    y.push_back(R{-2});
 
     V1VSWAP(n, x.data(), one, y.data(), one);
     for (std::int32_t i = 0; i < n; ++i) {
@@ -49,43 +61,44 @@ TEST(Kernels, UnitIncrementsCoverEveryGroupingRemainder) {
     }
     V1VCOPY(n, x.data(), one, y.data(), one);
     for (std::int32_t i = 0; i < n; ++i) EXPECT_EQ(y[i], y0[i]) << n;
-    const float a = 0.5f;
+    const R a = R{0.5};
     V1VAXPY(n, a, x.data(), one, y.data(), one);
-    for (std::int32_t i = 0; i < n; ++i) EXPECT_EQ(y[i], 1.5f * y0[i]) << n;
-    EXPECT_EQ(x[n], -1.0f);
-    EXPECT_EQ(y[n], -2.0f);
+    for (std::int32_t i = 0; i < n; ++i) EXPECT_EQ(y[i], R{1.5} * y0[i]) << n;
+    EXPECT_EQ(x[n], R{-1});
+    EXPECT_EQ(y[n], R{-2});
   }
 }
 
-TEST(Kernels, GeneralIncrementsWalkAsDocumented) {
+TYPED_TEST(Kernels, GeneralIncrementsWalkAsDocumented) {
+  using R = TypeParam;
   const std::int32_t n = 3;
   // x visited at 1, 3, 5 (inc 2); y with inc -1 starts at element 3: y3, y2, y1.
-  std::array<float, 6> x{1, 2, 3, 4, 5, 6};
-  std::array<float, 3> y{10, 20, 30};
+  std::array<R, 6> x{1, 2, 3, 4, 5, 6};
+  std::array<R, 3> y{10, 20, 30};
   const std::int32_t two = 2;
   const std::int32_t minus_one = -1;
   V1VCOPY(n, x.data(), two, y.data(), minus_one);
-  EXPECT_EQ(y, (std::array<float, 3>{5, 3, 1}));
+  EXPECT_EQ(y, (std::array<R, 3>{5, 3, 1}));
 
-  std::array<float, 3> z{10, 20, 30};
+  std::array<R, 3> z{10, 20, 30};
   V1VSWAP(n, x.data(), two, z.data(), minus_one);
-  EXPECT_EQ(x, (std::array<float, 6>{30, 2, 20, 4, 10, 6}));
-  EXPECT_EQ(z, (std::array<float, 3>{5, 3, 1}));
+  EXPECT_EQ(x, (std::array<R, 6>{30, 2, 20, 4, 10, 6}));
+  EXPECT_EQ(z, (std::array<R, 3>{5, 3, 1}));
 
   // Both negative: element 1 + (1 - n) * inc first, element 1 last.
-  std::array<float, 5> u{1, 2, 3, 4, 5};
-  std::array<float, 3> w{0, 0, 0};
+  std::array<R, 5> u{1, 2, 3, 4, 5};
+  std::array<R, 3> w{0, 0, 0};
   const std::int32_t minus_two = -2;
-  const float a = 2.0f;
+  const R a = 2;
   V1VAXPY(n, a, u.data(), minus_two, w.data(), minus_one);
-  EXPECT_EQ(w, (std::array<float, 3>{2, 6, 10}));
+  EXPECT_EQ(w, (std::array<R, 3>{2, 6, 10}));
 
   // Increment 0 reuses element 1.
-  std::array<float, 3> v{0, 0, 0};
+  std::array<R, 3> v{0, 0, 0};
   const std::int32_t zero = 0;
   const std::int32_t one = 1;
   V1VCOPY(n, u.data(), zero, v.data(), one);
-  EXPECT_EQ(v, (std::array<float, 3>{1, 1, 1}));
+  EXPECT_EQ(v, (std::array<R, 3>{1, 1, 1}));
 }
 
 TEST(Kernels, AxpyRoundsOnceAndSkipsAZeroFactor) {
@@ -109,13 +122,14 @@ TEST(Kernels, AxpyRoundsOnceAndSkipsAZeroFactor) {
   EXPECT_EQ(ys[0], static_cast<float>(exact));
 }
 
-TEST(Kernels, MaxAbsCountsVisitedElementsAndKeepsTheFirstOfEqualMaxima) {
+TYPED_TEST(Kernels, MaxAbsCountsVisitedElementsAndKeepsTheFirstOfEqualMaxima) {
   struct Case {
-    std::vector<float> x;
+    std::vector<TypeParam> x;
     std::int32_t n;
     std::int32_t inc;
     std::int32_t expected;
   };
+  constexpr TypeParam kNaNR = std::numeric_limits<TypeParam>::quiet_NaN();
   const std::vector<Case> cases = {
       {{}, 0, 1, 0},
       {{5}, -3, 1, 0},
@@ -123,69 +137,110 @@ TEST(Kernels, MaxAbsCountsVisitedElementsAndKeepsTheFirstOfEqualMaxima) {
       {{1, -3, 3, 2}, 4, 1, 2},     // |-3| first, the later 3 is not greater
       {{1, 9, 2, 9, -4}, 3, 2, 3},  // visits 1, 2, -4: the third
       {{1, 9, 2, 9, 4}, 3, 2, 3},
-      {{kNaN, 1, 2}, 3, 1, 1},  // nothing compares greater than a leading NaN
-      {{1, kNaN, 2}, 3, 1, 3},  // and a NaN never wins the comparison
-      {{1, 2, 3}, 3, -1, 0},    // a negative increment searches nothing
+      {{kNaNR, 1, 2}, 3, 1, 1},  // nothing compares greater than a leading NaN
+      {{1, kNaNR, 2}, 3, 1, 3},  // and a NaN never wins the comparison
+      {{1, 2, 3}, 3, -1, 0},     // a negative increment searches nothing
   };
   for (const Case& c : cases) {
     EXPECT_EQ(V1MAXABS(c.n, c.x.data(), c.inc), c.expected);
   }
 }
 
-// The norms read INORM and the lower bound from the solver's settings.
+TYPED_TEST(Kernels, WorkspaceStartsOnACacheLineZeroFilledInsideItsBlock) {
+  using R = TypeParam;
+  constexpr std::size_t kLine = rkv::ode::kCacheLine;
+  for (std::size_t count : {std::size_t{1}, std::size_t{3}, std::size_t{10}, std::size_t{1000}}) {
+    void* block = nullptr;
+    R* p = rkv::ode::calloc_cache_aligned<R>(count, block);
+    ASSERT_NE(p, nullptr) << count;
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % kLine, 0u) << count;
+    const auto* first = static_cast<const unsigned char*>(block);
+    const auto* from = reinterpret_cast<const unsigned char*>(p);
+    EXPECT_GE(from, first);
+    EXPECT_LE(from + count * sizeof(R), first + count * sizeof(R) + kLine);
+    for (std::size_t i = 0; i < count; ++i) EXPECT_EQ(p[i], R{0}) << i;
+    std::free(block);
+  }
+  // A size that overflows is refused, not wrapped round.
+  void* block = &block;
+  EXPECT_EQ(rkv::ode::calloc_cache_aligned<R>(SIZE_MAX / sizeof(R), block), nullptr);
+  EXPECT_EQ(block, nullptr);
+}
+
+// The norms read INORM and the lower bound from the instance's settings:
+// for float those of the calling thread's default instance, through the
+// entry I2ERRNRM, for double settings of the test's own.
+template <class Real>
 class Norms : public ::testing::Test {
  protected:
   void TearDown() override {
     settings().inorm = 0;
-    settings().floor = 0.0f;
+    settings().floor = Real{0};
   }
-  static rkv::ode::Settings& settings() { return rkv::ode::solver_state().settings; }
-  static float norm(std::int32_t inorm, float floor, const std::vector<float>& v,
-                    const std::vector<float>& y, const std::vector<float>& w) {
+  static rkv::ode::BasicSettings<Real>& settings() {
+    if constexpr (std::is_same_v<Real, float>) {
+      return rkv::ode::solver_state().settings;
+    } else {
+      static rkv::ode::BasicSettings<Real> own{};
+      return own;
+    }
+  }
+  static Real norm(std::int32_t inorm, Real floor, const std::vector<Real>& v,
+                   const std::vector<Real>& y, const std::vector<Real>& w) {
     settings().inorm = inorm;
     settings().floor = floor;
-    float e = -1.0f;
+    Real e = -1;
     const auto n = static_cast<std::int32_t>(v.size());
-    rkv::I2ERRNRM(n, v.data(), y.data(), w.data(), e);
+    if constexpr (std::is_same_v<Real, float>) {
+      rkv::I2ERRNRM(n, v.data(), y.data(), w.data(), e);
+    } else {
+      rkv::ode::error_norm(settings(), n, v.data(), y.data(), w.data(), e);
+    }
     return e;
   }
+  static constexpr Real kNaNR = std::numeric_limits<Real>::quiet_NaN();
+  static constexpr Real kInfR = std::numeric_limits<Real>::infinity();
 };
+TYPED_TEST_SUITE(Norms, RealTypes);
 
-TEST_F(Norms, EachNormAsDefined) {
-  const std::vector<float> v{0.5f, -3.0f, 0.25f};
-  const std::vector<float> y{0.1f, 6.0f, -0.5f};
-  const std::vector<float> w{4.0f, 0.5f, 1.0f};
+TYPED_TEST(Norms, EachNormAsDefined) {
+  using R = TypeParam;
+  const std::vector<R> v{R{0.5}, R{-3}, R{0.25}};
+  const std::vector<R> y{R{0.1}, R{6}, R{-0.5}};
+  const std::vector<R> w{R{4}, R{0.5}, R{1}};
   // 0: |v| / max(|y|, 1) = 0.5, 0.5, 0.25.
-  EXPECT_EQ(norm(0, 1.0f, v, y, w), 0.5f);
+  EXPECT_EQ(this->norm(0, R{1}, v, y, w), R{0.5});
   // 1: largest |v|, whatever its sign.
-  EXPECT_EQ(norm(1, 1.0f, v, y, w), 3.0f);
+  EXPECT_EQ(this->norm(1, R{1}, v, y, w), R{3});
   // 2: |v| / max(|y|, 0.25) = 2, 0.5, 0.5.
-  EXPECT_EQ(norm(2, 0.25f, v, y, w), 2.0f);
+  EXPECT_EQ(this->norm(2, R{0.25}, v, y, w), R{2});
   // 3: sqrt((0.5/4)^2 + 3^2 + 0.25^2), rounded after every addition.
-  float acc = 0.0f;
-  for (double r : {0.125, -3.0, 0.25}) acc = static_cast<float>(static_cast<double>(acc) + r * r);
-  EXPECT_EQ(norm(3, 1.0f, v, y, w), static_cast<float>(std::sqrt(static_cast<double>(acc))));
+  R acc = 0;
+  for (double r : {0.125, -3.0, 0.25}) acc = static_cast<R>(static_cast<double>(acc) + r * r);
+  EXPECT_EQ(this->norm(3, R{1}, v, y, w), static_cast<R>(std::sqrt(static_cast<double>(acc))));
 }
 
-TEST_F(Norms, ScaledNormUsesTheRunningMaximumNotTheCurrentSolution) {
+TYPED_TEST(Norms, ScaledNormUsesTheRunningMaximumNotTheCurrentSolution) {
+  using R = TypeParam;
   // A component that was once large keeps its weight after it shrinks.
-  const std::vector<float> v{2.0f};
-  EXPECT_EQ(norm(3, 1.0f, v, {0.0f}, {8.0f}), 0.25f);
-  EXPECT_EQ(norm(0, 1.0f, v, {0.0f}, {8.0f}), 2.0f);
+  const std::vector<R> v{R{2}};
+  EXPECT_EQ(this->norm(3, R{1}, v, {R{0}}, {R{8}}), R{0.25});
+  EXPECT_EQ(this->norm(0, R{1}, v, {R{0}}, {R{8}}), R{2});
 }
 
-TEST_F(Norms, ErrorVectorWithNaNGivesNaNUnderEveryNorm) {
+TYPED_TEST(Norms, ErrorVectorWithNaNGivesNaNUnderEveryNorm) {
+  using R = TypeParam;
   // Otherwise INORM 0 and 2 would skip the NaN quotient and report a zero
   // error, and the step would be accepted with an unknown error.
-  const std::vector<float> v{1.0e-9f, kNaN, 0.0f};
-  const std::vector<float> ones{1.0f, 1.0f, 1.0f};
+  const std::vector<R> v{R{1.0e-9}, this->kNaNR, R{0}};
+  const std::vector<R> ones{R{1}, R{1}, R{1}};
   for (std::int32_t inorm = 0; inorm <= 3; ++inorm) {
-    EXPECT_TRUE(std::isnan(norm(inorm, 1.0f, v, ones, ones))) << inorm;
+    EXPECT_TRUE(std::isnan(this->norm(inorm, R{1}, v, ones, ones))) << inorm;
   }
   // An infinite component gives an infinite norm.
-  const std::vector<float> vi{0.0f, -kInf};
+  const std::vector<R> vi{R{0}, -this->kInfR};
   for (std::int32_t inorm = 0; inorm <= 3; ++inorm) {
-    EXPECT_EQ(norm(inorm, 1.0f, vi, {1.0f, 1.0f}, {1.0f, 1.0f}), kInf) << inorm;
+    EXPECT_EQ(this->norm(inorm, R{1}, vi, {R{1}, R{1}}, {R{1}, R{1}}), this->kInfR) << inorm;
   }
 }
 

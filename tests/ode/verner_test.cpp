@@ -1,5 +1,5 @@
 // The Verner coefficient table, one step attempt against known exact
-// properties (over both storage types), and the step-size control.
+// properties and the step-size control, over both storage types.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -207,51 +207,60 @@ TYPED_TEST(VernerStep, ErrorMeasureIsHTimesNormTimesScale) {
   EXPECT_GT(st.s.enorm, R{0});
 }
 
-TEST(StepControl, ChoiceOfTheNextStep) {
-  const float tol = 1.0e-4f;
-  const float big = 1.0e9f;
+template <class R>
+class StepControl : public ::testing::Test {};
+TYPED_TEST_SUITE(StepControl, RealTypes);
+
+TYPED_TEST(StepControl, ChoiceOfTheNextStep) {
+  using R = TypeParam;
+  using rkv::ode::choose_step;
+  const R tol = R{1.0e-4};
+  const R big = R{1.0e9};
+  const double growth_limit = rkv::ode::RealFormat<R>::kGrowthLimit;
   struct Case {
-    float e;
+    R e;
     std::int32_t rejections;
-    float expected_factor;
-    float tolerance;
+    double expected_factor;
+    double tolerance;
   };
   const std::vector<Case> cases = {
-      {0.0f, 0, 2.0f, 0.0f},
-      {tol / rkv::ode::kGrowthLimit, 0, 2.0f, 1e-5f},  // at the switch to doubling
-      {tol / 64.0f, 0, 1.8f, 1e-5f},
-      {tol, 1, 0.9f, 1e-6f},
-      {tol * 64.0f, 1, 0.5f, 0.0f},  // 0.45 is raised to the smallest factor
-      {0.0f, 2, 0.5f, 0.0f},         // two rejections: halved without E
-      {tol * 1e6f, 5, 0.5f, 0.0f},
-      {std::numeric_limits<float>::quiet_NaN(), 1, 0.5f, 0.0f},
+      {R{0}, 0, 2.0, 0.0},
+      {static_cast<R>(static_cast<double>(tol) / growth_limit), 0, 2.0, 1e-5},  // at the switch
+      {tol / R{64}, 0, 1.8, 1e-5},
+      {tol, 1, 0.9, 1e-6},
+      {tol * R{64}, 1, 0.5, 0.0},  // 0.45 is raised to the smallest factor
+      {R{0}, 2, 0.5, 0.0},         // two rejections: halved without E
+      {tol * R{1e6}, 5, 0.5, 0.0},
+      {std::numeric_limits<R>::quiet_NaN(), 1, 0.5, 0.0},
   };
   for (const Case& c : cases) {
-    const float h = 0.01f;
-    const float got = rkv::ode::choose_step(h, c.e, tol, c.rejections, 0.0f, big);
-    EXPECT_NEAR(got / h, c.expected_factor, c.tolerance) << c.e << " " << c.rejections;
+    const R h = R{0.01};
+    const R got = choose_step(h, c.e, tol, c.rejections, R{0}, big);
+    EXPECT_NEAR(static_cast<double>(got / h), c.expected_factor, c.tolerance)
+        << c.e << " " << c.rejections;
   }
   // Exactly at the switch the growth is 2h exactly.
-  EXPECT_EQ(rkv::ode::choose_step(0.25f, 0.0f, tol, 0, 0.0f, big), 0.5f);
+  EXPECT_EQ(choose_step(R{0.25}, R{0}, tol, 0, R{0}, big), R{0.5});
   // Clamping: HMAX first, then HMIN, so HMIN wins a conflict.
-  EXPECT_EQ(rkv::ode::choose_step(0.25f, 0.0f, tol, 0, 0.0f, 0.3f), 0.3f);
-  EXPECT_EQ(rkv::ode::choose_step(0.25f, 0.0f, tol, 2, 0.2f, 1.0f), 0.2f);
-  EXPECT_EQ(rkv::ode::choose_step(0.25f, 0.0f, tol, 0, 0.7f, 0.3f), 0.7f);
+  EXPECT_EQ(choose_step(R{0.25}, R{0}, tol, 0, R{0}, R{0.3}), R{0.3});
+  EXPECT_EQ(choose_step(R{0.25}, R{0}, tol, 2, R{0.2}, R{1}), R{0.2});
+  EXPECT_EQ(choose_step(R{0.25}, R{0}, tol, 0, R{0.7}, R{0.3}), R{0.7});
 }
 
-TEST(StepControl, GeometryLandsOnXendAndCutsToHalfTheRemainder) {
+TYPED_TEST(StepControl, GeometryLandsOnXendAndCutsToHalfTheRemainder) {
+  using R = TypeParam;
   struct Case {
-    float x, xend, h;
-    float xnew, step, used;
+    R x, xend, h;
+    R xnew, step, used;
   };
   const std::vector<Case> cases = {
-      {0.0f, 1.0f, 0.25f, 0.25f, 0.25f, 0.25f},  // short step: taken as it is
-      {0.0f, 1.0f, 0.75f, 0.5f, 0.5f, 0.5f},     // between half and all: half
-      {0.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f},      // reaches XEND: lands on it
-      {0.0f, 1.0f, 5.0f, 1.0f, 1.0f, 1.0f},
-      {2.0f, 1.0f, 0.75f, 1.5f, -0.5f, 0.5f},  // towards smaller x
-      {2.0f, 1.0f, 0.25f, 1.75f, -0.25f, 0.25f},
-      {0.3f, 0.3f, 0.1f, 0.3f, 0.0f, 0.0f},  // no distance: a step of 0
+      {0, 1, R{0.25}, R{0.25}, R{0.25}, R{0.25}},  // short step: taken as it is
+      {0, 1, R{0.75}, R{0.5}, R{0.5}, R{0.5}},     // between half and all: half
+      {0, 1, 1, 1, 1, 1},                          // reaches XEND: lands on it
+      {0, 1, 5, 1, 1, 1},
+      {2, 1, R{0.75}, R{1.5}, R{-0.5}, R{0.5}},  // towards smaller x
+      {2, 1, R{0.25}, R{1.75}, R{-0.25}, R{0.25}},
+      {R{0.3}, R{0.3}, R{0.1}, R{0.3}, 0, 0},  // no distance: a step of 0
   };
   for (const Case& c : cases) {
     const auto g = rkv::ode::step_geometry(c.x, c.xend, c.h);
@@ -260,45 +269,51 @@ TEST(StepControl, GeometryLandsOnXendAndCutsToHalfTheRemainder) {
     EXPECT_EQ(g.h, c.used) << c.x << " " << c.xend << " " << c.h;
   }
   // The last step lands exactly, bit for bit, where the sum would not.
-  const float x = 0.1f;
-  const float xend = 0.3f;
-  EXPECT_EQ(rkv::ode::step_geometry(x, xend, 1.0f).xnew, xend);
+  const R x = R{0.1};
+  const R xend = R{0.3};
+  EXPECT_EQ(rkv::ode::step_geometry(x, xend, R{1}).xnew, xend);
 }
 
-TEST(StepControl, DefaultsAndSaturatingConversions) {
-  const float eps = std::bit_cast<float>(0x34000000u);
-  const float tiny = std::bit_cast<float>(0x00800000u);
-  EXPECT_EQ(rkv::ode::default_hmin(0.0f, 0.1f, eps, tiny),
-            static_cast<float>(10.0 * 0x1p-23 * static_cast<double>(0.1f)));
-  EXPECT_EQ(rkv::ode::default_hmin(-8.0f, 2.0f, eps, tiny), static_cast<float>(80.0 * 0x1p-23));
-  EXPECT_EQ(rkv::ode::default_hmin(0.0f, 0.0f, eps, tiny), static_cast<float>(10.0 * 0x1p-126));
+TYPED_TEST(StepControl, DefaultsAndTruncation) {
+  using R = TypeParam;
+  using rkv::ode::default_hmin;
+  // The format's relative spacing and smallest normal number.
+  const R eps = std::numeric_limits<R>::epsilon();
+  const R tiny = std::numeric_limits<R>::min();
+  const double deps = static_cast<double>(eps);
+  EXPECT_EQ(default_hmin(R{0}, R{0.1}, eps, tiny),
+            static_cast<R>(10.0 * deps * static_cast<double>(R{0.1})));
+  EXPECT_EQ(default_hmin(R{-8}, R{2}, eps, tiny), static_cast<R>(80.0 * deps));
+  EXPECT_EQ(default_hmin(R{0}, R{0}, eps, tiny), static_cast<R>(10.0 * static_cast<double>(tiny)));
   // First trial step: the initial step itself, or HMAX * TOL^(1/6).
-  EXPECT_EQ(rkv::ode::initial_magnitude(0.3f, 2.0f, 1e-6f), 0.15f);
-  EXPECT_EQ(rkv::ode::initial_magnitude(0.0f, 2.0f, 1e-6f),
-            static_cast<float>(
-                1.0 * std::pow(static_cast<double>(1e-6f), static_cast<double>(rkv::ode::kSixth))));
+  EXPECT_EQ(rkv::ode::initial_magnitude(R{0.3}, R{2}, R{1e-6}), R{0.15});
+  EXPECT_EQ(rkv::ode::initial_magnitude(R{0}, R{2}, R{1e-6}),
+            static_cast<R>(rkv::ode::RealFormat<R>::root6(static_cast<double>(R{1e-6}))));
 
-  constexpr float kInf = std::numeric_limits<float>::infinity();
+  constexpr R kInf = std::numeric_limits<R>::infinity();
   struct Conv {
-    float v;
+    R v;
     std::int32_t expected;
   };
-  for (const Conv& c : std::vector<Conv>{{0.5f, 0},
-                                         {1.9f, 1},
-                                         {-2.7f, -2},
-                                         {3.0e9f, 2147483647},
+  for (const Conv& c : std::vector<Conv>{{R{0.5}, 0},
+                                         {R{1.9}, 1},
+                                         {R{-2.7}, -2},
+                                         {R{3.0e9}, 2147483647},
                                          {kInf, 2147483647},
                                          {-kInf, -2147483647 - 1},
-                                         {std::numeric_limits<float>::quiet_NaN(), 0}}) {
+                                         {std::numeric_limits<R>::quiet_NaN(), 0}}) {
     EXPECT_EQ(rkv::ode::truncate_to_int32(c.v), c.expected) << c.v;
   }
+}
+
+TEST(StepControlHelpers, SaturatingAdditions) {
   EXPECT_EQ(rkv::ode::saturating_add(2147483640, 8), 2147483647);
   for (const std::int32_t v : {-2147483647 - 1, -1, 0, 41, 2147483646, 2147483647}) {
     EXPECT_EQ(rkv::ode::count_one(v), rkv::ode::saturating_add(v, 1)) << v;
   }
 }
 
-TEST(StepControl, InlineMaximumAndMinimumAreTheLibrarysOnEveryOrderedPair) {
+TEST(StepControlHelpers, InlineMaximumAndMinimumAreTheLibrarysOnEveryOrderedPair) {
   // The step-size choice takes its maxima and minima inline; they must give
   // what std::fmax and std::fmin give, NaN operands included. Zeros of
   // opposite sign are left out: the library's choice between them differs

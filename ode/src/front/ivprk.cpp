@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "front/aligned_memory.hpp"
 #include "front/huge_pages.hpp"
 #include "front/instance.hpp"
 #include "front/workspace_testing.hpp"
@@ -28,25 +29,29 @@ thread_local Instance t_default;
 
 // The one allocation of the solver. Fails when memory is exhausted and when
 // a workspace is still held. Zero-filled, so that no element is ever read
-// before it was written, whatever the caller does after a failed start.
+// before it was written, whatever the caller does after a failed start, and
+// starting on a cache line (aligned_memory.hpp).
 template <class Real>
 bool acquire(BasicWorkspace<Real>& ws, std::int32_t neq) {
   if (ws.data != nullptr) return false;
   const std::size_t count = static_cast<std::size_t>(neq) * static_cast<std::size_t>(kWorkColumns);
   const WorkspaceGate gate = g_gate.load(std::memory_order_relaxed);
   if (gate != nullptr && !gate(count)) return false;
-  void* p = std::calloc(count, sizeof(Real));
+  void* block = nullptr;
+  Real* p = calloc_cache_aligned<Real>(count, block);
   if (p == nullptr) return false;
   advise_huge_pages(p, count * sizeof(Real));
-  ws.data = static_cast<Real*>(p);
+  ws.data = p;
   ws.size = count;
+  ws.block = block;
   return true;
 }
 
 // Releasing when nothing is held is not an error.
 template <class Real>
 void release(BasicWorkspace<Real>& ws) {
-  std::free(ws.data);
+  std::free(ws.block);
+  ws.block = nullptr;
   ws.data = nullptr;
   ws.size = 0;
 }

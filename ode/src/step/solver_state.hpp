@@ -78,11 +78,13 @@ using SolverState = BasicSolverState<float>;
 // direct call of I2PRK use (front/instance.hpp).
 SolverState& solver_state();
 
-// The workspace held by the front end: `size` reals, or none (nullptr).
+// The workspace held by the front end: `size` reals, or none (nullptr),
+// starting on a cache line within the allocated `block`.
 template <class Real>
 struct BasicWorkspace {
   Real* data;
   std::size_t size;
+  void* block;  // what was allocated, and is released
 };
 using Workspace = BasicWorkspace<float>;
 // The workspace of the calling thread's default instance.

@@ -104,11 +104,9 @@ RKV_ALWAYS_INLINE void stage_argument(std::size_t n, double h, const Real* y, Re
 // kNorm the same pass takes the relative maximum of the stored error vector
 // with `bound` (step/relative_max.hpp) and returns its running maximum.
 template <bool kNorm, class Real>
-RKV_ALWAYS_INLINE typename RealFormat<Real>::Bits candidate_and_error(std::size_t n, double h,
-                                                                      const Real* y, const Real* wk,
-                                                                      Real* __restrict k2,
-                                                                      Real* __restrict out,
-                                                                      Real bound) {
+RKV_ALWAYS_INLINE MaxBits<Real> candidate_and_error(std::size_t n, double h, const Real* y,
+                                                    const Real* wk, Real* __restrict k2,
+                                                    Real* __restrict out, Real bound) {
   constexpr std::array<double, 8> b = widened<8, Real>(kRowB);
   constexpr std::array<double, 8> e = widened<8, Real>(kRowE);
   const Real* k1 = column(wk, n, Column::kK1);
@@ -119,7 +117,7 @@ RKV_ALWAYS_INLINE typename RealFormat<Real>::Bits candidate_and_error(std::size_
   const Real* k7 = column(wk, n, stage_column(7));
   const Real* k8 = column(wk, n, stage_column(8));
   const double dbound = static_cast<double>(bound);
-  typename RealFormat<Real>::Bits top = 0u;  // pattern of +0, where the norm's update starts
+  MaxBits<Real> top = 0;  // pattern of +0, where the norm's update starts
   for (std::size_t i = 0; i < n; ++i) {
     const double d[8] = {static_cast<double>(k1[i]), static_cast<double>(k2[i]),
                          static_cast<double>(k3[i]), static_cast<double>(k4[i]),
