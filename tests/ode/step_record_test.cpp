@@ -5,10 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
 #include <cstdint>
-#include <cstring>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "rkv/ode/dense_output.hpp"
@@ -21,7 +22,8 @@ namespace param = rkv::param;
 
 template <class Real>
 bool same_bits(Real a, Real b) {
-  return std::memcmp(&a, &b, sizeof(Real)) == 0;
+  using Bits = std::conditional_t<sizeof(Real) == 4, std::uint32_t, std::uint64_t>;
+  return std::bit_cast<Bits>(a) == std::bit_cast<Bits>(b);
 }
 
 // y1' = y2, y2' = -y1: cos and sin.
