@@ -21,9 +21,11 @@
 #include <pybind11/pybind11.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -123,6 +125,7 @@ class Dense {
   // Output points for the next interval: x (n), y (n * NEQ), yprime (n *
   // NEQ, or None), kept alive here until replaced.
   void set_output(py::array x, py::array y, const py::object& yprime) {
+    refuse_while_running();  // before the arrays in use are let go
     Real* xs = writable_vector<Real>(x, "x");
     Real* ys = writable_vector<Real>(y, "y");
     Real* yps = nullptr;
@@ -167,6 +170,14 @@ class Dense {
     Real xr = static_cast<Real>(x);
     const Real xendr = static_cast<Real>(xend), tolr = static_cast<Real>(tol);
     neq_ = neq;
+    const bool first = !running_.exchange(true);
+    const struct Done {
+      std::atomic<bool>& running;
+      bool first;
+      ~Done() {
+        if (first) running = false;
+      }
+    } done{running_, first};
     const bool keep_lock = calls_ != nullptr && !calls_->empty();
     const Outcome o = owner_.run(neq, keep_lock, xr, [&] {
       const std::int32_t worst = layer_.integrate(ido, neq, xr, xendr, tolr, p, yv);
@@ -180,6 +191,7 @@ class Dense {
   // Keeps each accepted step's record from the next step on (the rows kept
   // so far forgotten), or stops keeping them.
   void keep_steps(bool on) {
+    refuse_while_running();  // the hook may be appending to the rows
     rows_.clear();
     QuietErrors quiet;
     if (on) {
@@ -190,6 +202,7 @@ class Dense {
   }
   // The records kept, one step a row.
   [[nodiscard]] py::array_t<Real> steps() const {
+    refuse_while_running();
     const auto size = static_cast<std::size_t>(step_record_size(neq_ < 1 ? 1 : neq_));
     const std::size_t count = rows_.size() / size;
     py::array_t<Real> a({count, size});
@@ -210,12 +223,19 @@ class Dense {
   [[nodiscard]] std::int32_t extra_evaluations() const { return layer_.extra_evaluations(); }
 
  private:
+  // The output arrays and the rows are in use while a call runs (from the
+  // right-hand side, or another thread with the lock released).
+  void refuse_while_running() const {
+    if (running_.load()) throw std::runtime_error("a call of this dense layer is in progress");
+  }
+
   Integrator<Real>& owner_;  // kept alive by the binding
   typename Layer<Real>::type layer_;
   std::unique_ptr<std::vector<py::object>> calls_;  // the event functions in force
   py::tuple out_;                                   // the output arrays in use
   std::vector<Real> rows_;                          // the steps' records kept
   std::int32_t neq_ = 0;
+  std::atomic<bool> running_{false};
 };
 
 }  // namespace rkv::python

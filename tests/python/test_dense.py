@@ -150,6 +150,29 @@ def test_sol_is_t_evals_output_bit_for_bit_at_one_evaluation_a_step(t_span, term
         np.testing.assert_array_equal(dense.sol(plain.t), plain.y)
 
 
+@pytest.mark.parametrize("change", ["set_output", "keep_steps", "steps"])
+def test_the_layers_arrays_are_not_let_go_during_its_call(change):
+    # From the right-hand side: replacing the output arrays or the kept steps
+    # while the layer writes them is refused with an exception, which passes through.
+    calls = {
+        "set_output": lambda: layer.set_output(np.zeros(1), np.zeros(2), None),
+        "keep_steps": lambda: layer.keep_steps(False),
+        "steps": lambda: layer.steps(),
+    }
+
+    def fun(t, y):
+        calls[change]()
+        return [y[1], -y[0]]
+
+    it = rkv.Integrator(fun, np.float64)
+    layer = rkv._dense._LAYERS[np.dtype(np.float64)](it._impl)
+    layer.keep_steps(True)
+    y, param = np.array([1.0, 0.0]), np.zeros(50)
+    with pytest.raises(RuntimeError, match="in progress"):
+        layer.integrate(1, 0.0, 1.0, 1e-6, param, y)
+    layer.integrate(3, it.x, 1.0, 1e-6, param, y)
+
+
 @pytest.mark.parametrize("dtype", DTYPES)
 def test_sol_shapes_and_dtype(dtype):
     res = oscillator_run(dtype, dense_output=True)
