@@ -6,11 +6,12 @@ rkv::DenseOutput for float32). The steps are those the solver takes without them
 t_eval alone is one call with the points as output points (no Python in the loop for a
 compiled right-hand side). With events or dense output the solver pauses after each
 attempt: a passed attempt's step [x0, x1] is known before it is accepted, so its output
-points are given then (the t_eval points it may cover and, for ``sol``, three nodes), and
-the events it holds are returned once it is accepted.
+points are given then (the t_eval points it may cover), and the events it holds are
+returned once it is accepted.
 
-``sol`` keeps, per step, y and y' of the extension at x0, near the middle and just short of
-x1: six conditions that fix the extension's polynomial of degree 5, evaluated on any t.
+``sol`` keeps each accepted step's record of the extension (the layer's step hook: x0, x1,
+H, y0, y1 and the nine stages it sums, the extra one included) and evaluates it in the
+library with the arithmetic of the output points: sol(t) is t_eval's value at t, bit for bit.
 """
 
 import numpy as np
@@ -19,8 +20,8 @@ from . import _rkv
 from ._errors import raise_outcome
 
 _LAYERS = {np.dtype(np.float64): _rkv.Dense64, np.dtype(np.float32): _rkv.Dense32}
+_VALUES = {np.dtype(np.float64): _rkv.step_values64, np.dtype(np.float32): _rkv.step_values32}
 _PAUSE_AFTER, _LAST_STEP, _EVALUATIONS = 7, 30, 34
-_NODE0, _NODEM, _NODE1 = -1, -2, -3  # tags of the nodes in a step's output list
 
 
 def event_list(events, args):
@@ -49,58 +50,36 @@ def event_list(events, args):
 class Solution:
     """The continuous extension over the accepted steps, callable like SciPy's OdeSolution:
     ``sol(t)`` is y(t) of shape (n,) for a scalar t, (n, len(t)) for an array (in the
-    solver's dtype). Outside [t_min, t_max] the first or last step's polynomial is used."""
+    solver's dtype). Outside [t_min, t_max] the first or last step's polynomial is used.
 
-    def __init__(self, ts, x0, h, y0, hyp0, coef, t_min, t_max, dtype):
-        self.ts, self.t_min, self.t_max = np.asarray(ts), t_min, t_max
-        self.n_segments = len(x0)
-        self._x0, self._h, self._y0, self._hyp0, self._coef = x0, h, y0, hyp0, coef
-        self._dtype = dtype
-        self._ascending = len(ts) < 2 or ts[-1] >= ts[0]
+    It holds each step's record (x0, x1, H, y0, y1 and the stages the extension sums, one
+    row a step) and evaluates it in the library, the same bits as t_eval at the same t
+    (t is rounded to the dtype first, as t_eval is)."""
+
+    def __init__(self, records, t_start, y_start, t_stop, dtype):
+        self._records, self._dtype = records, np.dtype(dtype)
+        self._values = _VALUES[self._dtype]
+        self._y0 = np.asarray(y_start, self._dtype)
+        self.n_segments = len(records)
+        self.ts = np.concatenate([records[:1, 0], records[:, 1]]).astype(np.float64)
+        if self.n_segments == 0:
+            self.ts = np.array([t_start], np.float64)
+        self.t_min = self.ts[0]
+        self.t_max = self.ts[-1] if t_stop is None else t_stop
+        self._ascending = self.ts[-1] >= self.ts[0]
 
     def __call__(self, t):
         t = np.asarray(t, dtype=np.float64)
-        tt = np.atleast_1d(t).reshape(-1)
+        tt = np.atleast_1d(t).reshape(-1).astype(self._dtype)
         if self.n_segments == 0:
             y = np.repeat(self._y0.reshape(-1, 1), tt.size, axis=1)
         else:
-            key = self.ts[1:-1] if self._ascending else -self.ts[1:-1]
-            k = np.searchsorted(key, tt if self._ascending else -tt, side="left")
-            s = ((tt - self._x0[k]) / self._h[k])[:, None]
-            c = self._coef[k]  # (m, 4, n)
-            q = c[:, 0] + s * (c[:, 1] + s * (c[:, 2] + s * c[:, 3]))
-            y = (self._y0[k] + s * self._hyp0[k] + s * s * q).T
-        y = y.astype(self._dtype)
+            # A step's end belongs to that step (the layer gives it there too).
+            inner = self._records[:-1, 1]
+            key, at = (inner, tt) if self._ascending else (-inner, -tt)
+            k = np.searchsorted(key, at, side="left").astype(np.int64)
+            y = self._values(self._records, k, np.ascontiguousarray(tt)).T
         return y[:, 0] if t.ndim == 0 else y
-
-
-def solution(ts, nodes, y_start, t_stop, dtype):
-    """The Solution of the steps between the points ts from each step's nodes: (y, y') at
-    abscissae 0 = s0 < sm < s1 <= 1 of the step, s = (t - x0)/(x1 - x0)."""
-    ts = np.asarray(ts, dtype=np.float64)
-    if not nodes:
-        return Solution(ts, [], [], np.asarray(y_start, np.float64), [], [], ts[0], ts[0],
-                        dtype)
-    x0, x1 = ts[:-1], ts[1:]
-    h = x1 - x0
-    xs = np.array([[x for x, _, _ in nd] for nd in nodes])  # (S, 3)
-    ys = np.array([[y for _, y, _ in nd] for nd in nodes], dtype=np.float64)  # (S, 3, n)
-    yps = np.array([[yp for _, _, yp in nd] for nd in nodes], dtype=np.float64)
-    s = (xs[:, 1:] - x0[:, None]) / h[:, None]  # (S, 2): the middle and end nodes
-    hyp = yps * h[:, None, None]
-    powers = np.arange(4)
-    a = np.empty((len(h), 4, 4))
-    a[:, 0::2] = s[:, :, None] ** (powers + 2)  # values: s^2 q(s)
-    a[:, 1::2] = (powers + 2) * s[:, :, None] ** (powers + 1)  # derivatives of s^2 q(s)
-    b = np.empty((len(h), 4, ys.shape[2]))
-    b[:, 0::2] = ys[:, 1:] - ys[:, :1] - s[:, :, None] * hyp[:, :1]
-    b[:, 1::2] = hyp[:, 1:] - hyp[:, :1]
-    usable = (s[:, 0] > 0) & (s[:, 1] > s[:, 0])  # steps of a few ulps: linear
-    a[~usable] = np.eye(4)
-    b[~usable] = 0.0
-    coef = np.linalg.solve(a, b)
-    t_max = ts[-1] if t_stop is None else t_stop
-    return Solution(ts, x0, h, ys[:, 0], hyp[:, 0], coef, ts[0], t_max, dtype)
 
 
 class _Run:
@@ -117,9 +96,11 @@ class _Run:
         self.counts = [0] * len(events)
         self.t_events = [[] for _ in events]
         self.y_events = [[] for _ in events]
-        self.ts, self.ys, self.nodes = [t0], [y.copy()], []
+        self.ts, self.ys = [t0], [y.copy()]
         self.stop = None  # (t, y) of a terminal event
         self.forward = t1 >= t0
+        if dense:
+            self.layer.keep_steps(True)
         if events:
             raise_outcome(*self.layer.set_events([(g, c, False) for g, c, _ in events]))
 
@@ -145,46 +126,30 @@ class _Run:
 
     def _step_list(self, x0, step):
         """The output list of the step from x0 by `step` (the attempt just passed): the
-        t_eval points it may cover and the nodes, in the direction of integration."""
+        t_eval points it may cover, and their indices."""
         dt = self.dtype.type
         x1 = dt(np.float64(x0) + np.float64(step))
         toward = dt(np.inf if self.forward else -np.inf)
-        xs, tags = [np.empty(0, self.dtype)], [np.empty(0, np.int64)]
-        if self.te is not None:
-            reach = np.nextafter(np.nextafter(x1, toward), toward)
-            k = self.te_done
-            end = k + np.count_nonzero(~self._beyond(self.te[k:], reach))
-            xs.append(self.te[k:end])
-            tags.append(np.arange(k, end))
-        if self.dense:
-            xm = dt(np.float64(x0) + 0.5 * np.float64(step))
-            xs.append(np.array([x0, xm, np.nextafter(x1, dt(x0))], self.dtype))
-            tags.append(np.array([_NODE0, _NODEM, _NODE1]))
-        xs, tags = np.concatenate(xs), np.concatenate(tags)
-        order = np.argsort(xs if self.forward else -xs, kind="stable")
-        return np.ascontiguousarray(xs[order]), tags[order]
+        if self.te is None:
+            return np.empty(0, self.dtype), np.empty(0, np.int64)
+        reach = np.nextafter(np.nextafter(x1, toward), toward)
+        k = self.te_done
+        end = k + np.count_nonzero(~self._beyond(self.te[k:], reach))
+        return np.ascontiguousarray(self.te[k:end]), np.arange(k, end)
 
     def _set_step_output(self, x0):
         xs, tags = self._step_list(self.dtype.type(x0), self.param[_LAST_STEP])
         out_y = np.empty(xs.size * self.n, self.dtype)
-        out_yp = np.empty_like(out_y) if self.dense else None
-        self.layer.set_output(xs, out_y, out_yp)
-        return xs, tags, out_y, out_yp, self.y.copy()
+        self.layer.set_output(xs, out_y, None)
+        return tags, out_y, self.y.copy()
 
     def _accepted(self, step, x):
         """Records the step just accepted, ending at x."""
-        xs, tags, out_y, out_yp, y1 = step
+        tags, out_y, y1 = step
         done = self.layer.outputs_done
-        rows = out_y.reshape(-1, self.n)
-        nodes = {}
-        for j in range(done):
-            if tags[j] >= 0:
-                self.te_y[tags[j]] = rows[j]
-                self.te_done = tags[j] + 1
-            else:
-                nodes[tags[j]] = (float(xs[j]), rows[j], out_yp.reshape(-1, self.n)[j])
-        if self.dense:
-            self.nodes.append([nodes[_NODE0], nodes[_NODEM], nodes[_NODE1]])
+        if done:
+            self.te_y[tags[:done]] = out_y.reshape(-1, self.n)[:done]
+            self.te_done = tags[done - 1] + 1
         self.ts.append(x)
         self.ys.append(y1)
 
@@ -236,7 +201,7 @@ class _Run:
             t, y = t_eval[:te_n], self.te_y[:te_n].T
         sol = None
         if self.dense:
-            sol = solution(self.ts, self.nodes, self.ys[0],
+            sol = Solution(self.layer.steps(), self.t0, self.ys[0],
                            None if self.stop is None else self.stop[0], self.dtype)
         t_events = y_events = None
         if self.events:

@@ -6,6 +6,10 @@
 // names. Each call returns (ido, x, type, code, message) as
 // Integrator.integrate does.
 //
+// With keep_steps(True) every accepted step's record (rkv/ode/step_record.hpp)
+// is kept, as rows of an array that steps() returns; step_values evaluates
+// such rows with the layer's own arithmetic, the same bits as output points.
+//
 // Event functions run with the interpreter lock held: with events in force
 // the lock is kept for the whole call, also with a compiled right-hand side
 // (which then still runs without Python). An exception raised by an event
@@ -16,8 +20,12 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,6 +34,7 @@
 #include "outcome.hpp"
 #include "rkv/ode/dense_output.hpp"
 #include "rkv/ode/events.hpp"
+#include "rkv/ode/step_record.hpp"
 
 namespace rkv::python {
 
@@ -69,6 +78,45 @@ py::object copy_row(const Real* a, std::int32_t n) {
   return py::reinterpret_borrow<py::object>(r);
 }
 
+// The hook of keep_steps: each record appended to the rows (no Python: it
+// runs without the interpreter lock for a compiled right-hand side).
+template <class Real>
+void keep_record(void* rows, const std::int32_t& neq, const Real* record) {
+  auto& v = *static_cast<std::vector<Real>*>(rows);
+  v.insert(v.end(), record, record + step_record_size(neq));
+}
+
+// y(t[j]) (rows of NEQ) from records[index[j]], for records an (S, size)
+// array of steps of NEQ equations; without the interpreter lock.
+template <class Real>
+py::array_t<Real> step_values(const py::array_t<Real, py::array::c_style>& records,
+                              const py::array_t<std::int64_t, py::array::c_style>& index,
+                              const py::array_t<Real, py::array::c_style>& t) {
+  if (records.ndim() != 2 || index.ndim() != 1 || t.ndim() != 1 || index.size() != t.size()) {
+    throw py::value_error("records must be 2-D, index and t 1-D of the same length");
+  }
+  const auto size = static_cast<std::int64_t>(records.shape(1));
+  const auto neq = static_cast<std::int32_t>((size - kStepRecordHead) / kStepRecordColumns);
+  if (neq < 1 || step_record_size(neq) != size) throw py::value_error("not a record's width");
+  const std::int64_t steps = records.shape(0);
+  const std::int64_t m = t.size();
+  const std::int64_t* k = index.data();
+  for (std::int64_t j = 0; j < m; ++j) {
+    if (k[j] < 0 || k[j] >= steps) throw py::index_error("a step index out of range");
+  }
+  py::array_t<Real> out({m, static_cast<std::int64_t>(neq)});
+  Real* y = out.mutable_data();
+  const Real* rows = records.data();
+  const Real* x = t.data();
+  {
+    const py::gil_scoped_release unlocked;
+    for (std::int64_t j = 0; j < m; ++j) {
+      step_record_value(neq, rows + k[j] * size, x[j], y + j * neq, static_cast<Real*>(nullptr));
+    }
+  }
+  return out;
+}
+
 template <class Real>
 class Dense {
  public:
@@ -77,6 +125,7 @@ class Dense {
   // Output points for the next interval: x (n), y (n * NEQ), yprime (n *
   // NEQ, or None), kept alive here until replaced.
   void set_output(py::array x, py::array y, const py::object& yprime) {
+    refuse_while_running();  // before the arrays in use are let go
     Real* xs = writable_vector<Real>(x, "x");
     Real* ys = writable_vector<Real>(y, "y");
     Real* yps = nullptr;
@@ -121,6 +170,14 @@ class Dense {
     Real xr = static_cast<Real>(x);
     const Real xendr = static_cast<Real>(xend), tolr = static_cast<Real>(tol);
     neq_ = neq;
+    const bool first = !running_.exchange(true);
+    const struct Done {
+      std::atomic<bool>& running;
+      bool first;
+      ~Done() {
+        if (first) running = false;
+      }
+    } done{running_, first};
     const bool keep_lock = calls_ != nullptr && !calls_->empty();
     const Outcome o = owner_.run(neq, keep_lock, xr, [&] {
       const std::int32_t worst = layer_.integrate(ido, neq, xr, xendr, tolr, p, yv);
@@ -129,6 +186,29 @@ class Dense {
       return r;
     });
     return py::make_tuple(ido, static_cast<double>(xr), o.type, o.code, o.message);
+  }
+
+  // Keeps each accepted step's record from the next step on (the rows kept
+  // so far forgotten), or stops keeping them.
+  void keep_steps(bool on) {
+    refuse_while_running();  // the hook may be appending to the rows
+    rows_.clear();
+    QuietErrors quiet;
+    if (on) {
+      layer_.set_step_hook(&keep_record<Real>, &rows_);
+    } else {
+      layer_.set_step_hook(nullptr);
+    }
+  }
+  // The records kept, one step a row.
+  [[nodiscard]] py::array_t<Real> steps() const {
+    refuse_while_running();
+    const auto size = static_cast<std::size_t>(step_record_size(neq_ < 1 ? 1 : neq_));
+    const std::size_t count = rows_.size() / size;
+    py::array_t<Real> a({count, size});
+    std::copy(rows_.begin(), rows_.begin() + static_cast<std::ptrdiff_t>(count * size),
+              a.mutable_data());
+    return a;
   }
 
   [[nodiscard]] std::int32_t event_count() const { return layer_.event_count(); }
@@ -143,11 +223,19 @@ class Dense {
   [[nodiscard]] std::int32_t extra_evaluations() const { return layer_.extra_evaluations(); }
 
  private:
+  // The output arrays and the rows are in use while a call runs (from the
+  // right-hand side, or another thread with the lock released).
+  void refuse_while_running() const {
+    if (running_.load()) throw std::runtime_error("a call of this dense layer is in progress");
+  }
+
   Integrator<Real>& owner_;  // kept alive by the binding
   typename Layer<Real>::type layer_;
   std::unique_ptr<std::vector<py::object>> calls_;  // the event functions in force
   py::tuple out_;                                   // the output arrays in use
+  std::vector<Real> rows_;                          // the steps' records kept
   std::int32_t neq_ = 0;
+  std::atomic<bool> running_{false};
 };
 
 }  // namespace rkv::python

@@ -40,7 +40,9 @@ void bind_dense(py::module_& m, const char* name) {
       .def("event", &D::event, py::arg("i"))
       .def_property_readonly("ended", &D::ended)
       .def_property_readonly("outputs_done", &D::outputs_done)
-      .def_property_readonly("extra_evaluations", &D::extra_evaluations);
+      .def_property_readonly("extra_evaluations", &D::extra_evaluations)
+      .def("keep_steps", &D::keep_steps, py::arg("on"))
+      .def("steps", &D::steps);
 }
 
 template <class Real>
@@ -58,6 +60,10 @@ PYBIND11_MODULE(_rkv, m) {
   bind_integrator<double>(m, "Integrator64");
   bind_dense<float>(m, "Dense32");
   bind_dense<double>(m, "Dense64");
+  m.def("step_values32", &rkv::python::step_values<float>, py::arg("records"), py::arg("index"),
+        py::arg("t"));
+  m.def("step_values64", &rkv::python::step_values<double>, py::arg("records"), py::arg("index"),
+        py::arg("t"));
   bind_ensemble<float>(m, "ensemble32");
   bind_ensemble<double>(m, "ensemble64");
 }

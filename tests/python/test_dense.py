@@ -87,10 +87,9 @@ def test_same_bits_as_the_layer_in_one_call_and_the_same_steps(name, clib, dtype
         alone = rkv.solve_ivp(f, t_span, y0, rtol=1e-6, atol=1e-9, dtype=dtype, t_eval=t_eval)
         for y in (both.y, alone.y):
             np.testing.assert_array_equal(y, values)
-        # sol is the extension to a few units in the last place; exact at the start
-        ulps = 8 * np.finfo(dtype).eps * np.max(np.abs(values), axis=1)[:, None]
-        assert np.all(np.abs(both.sol(t_eval) - values) <= ulps)
-        np.testing.assert_array_equal(both.sol(t_span[0]), plain.y[:, 0])
+        # sol is the layer's extension itself: t_eval's values, and the steps' ends
+        np.testing.assert_array_equal(both.sol(t_eval), values)
+        np.testing.assert_array_equal(both.sol(plain.t), plain.y)
 
 
 def oscillator_run(dtype=np.float64, t_span=(0.0, 20.0), **kw):
@@ -127,6 +126,51 @@ def test_event_semantics_follow_scipy(what, settings, t_span, times, status, end
     assert res.sol.t_max == pytest.approx(end * np.pi)
     stepped = oscillator_run(t_span=t_span, events=event(lambda t, y: y[0], **settings))
     assert stepped.t[-1] == pytest.approx(end * np.pi) and stepped.y.shape[1] == stepped.t.size
+
+
+# (t_span, the event watched: None, or its terminal setting)
+SOL_RUNS = [((0.0, 20.0), None), ((20.0, 0.0), None), ((0.0, 20.0), True),
+            ((20.0, 0.0), 2)]
+
+
+@pytest.mark.parametrize("dtype", DTYPES)
+@pytest.mark.parametrize("t_span,terminal", SOL_RUNS)
+def test_sol_is_t_evals_output_bit_for_bit_at_one_evaluation_a_step(t_span, terminal, dtype):
+    # Points off the float32 grid: sol rounds t to the dtype as t_eval does.
+    t_eval = np.clip(np.linspace(*t_span, 1001) + 1e-9, min(t_span), max(t_span))
+    kw = {} if terminal is None else dict(events=event(lambda t, y: y[0], terminal=terminal))
+    res = oscillator_run(dtype, t_span=t_span, t_eval=t_eval, dense_output=True, **kw)
+    np.testing.assert_array_equal(res.sol(res.t), res.y)
+    np.testing.assert_array_equal(res.sol(res.t[7]), res.y[:, 7])
+    if terminal is None:  # the extra stage of each step and f at the last step's end
+        plain = oscillator_run(dtype, t_span=t_span)
+        dense = oscillator_run(dtype, t_span=t_span, dense_output=True)
+        assert dense.nfev == plain.nfev + plain.t.size
+        assert dense.sol.n_segments == plain.t.size - 1
+        np.testing.assert_array_equal(dense.sol(plain.t), plain.y)
+
+
+@pytest.mark.parametrize("change", ["set_output", "keep_steps", "steps"])
+def test_the_layers_arrays_are_not_let_go_during_its_call(change):
+    # From the right-hand side: replacing the output arrays or the kept steps
+    # while the layer writes them is refused with an exception, which passes through.
+    calls = {
+        "set_output": lambda: layer.set_output(np.zeros(1), np.zeros(2), None),
+        "keep_steps": lambda: layer.keep_steps(False),
+        "steps": lambda: layer.steps(),
+    }
+
+    def fun(t, y):
+        calls[change]()
+        return [y[1], -y[0]]
+
+    it = rkv.Integrator(fun, np.float64)
+    layer = rkv._dense._LAYERS[np.dtype(np.float64)](it._impl)
+    layer.keep_steps(True)
+    y, param = np.array([1.0, 0.0]), np.zeros(50)
+    with pytest.raises(RuntimeError, match="in progress"):
+        layer.integrate(1, 0.0, 1.0, 1e-6, param, y)
+    layer.integrate(3, it.x, 1.0, 1e-6, param, y)
 
 
 @pytest.mark.parametrize("dtype", DTYPES)

@@ -203,6 +203,16 @@ void BasicDenseOutput<Real>::set_events(const BasicEvent<Real>* events, std::int
 }
 
 template <class Real>
+void BasicDenseOutput<Real>::set_step_hook(BasicStepHook<Real> hook, void* context) {
+  const ode::InUse own(impl_->busy);
+  if (!own.held()) {
+    refuse(ode::ErrorPoint::kDenseInUse);
+    return;
+  }
+  impl_->tracker.set_step_hook(hook, context);
+}
+
+template <class Real>
 void BasicDenseOutput<Real>::clear_events() {
   const ode::InUse own(impl_->busy);
   if (!own.held()) {
@@ -284,7 +294,8 @@ void BasicDenseOutput<Real>::Impl::step_on(Instance& in, std::int32_t& ido, cons
   } else if (interval_done) {
     tracker.clear_output();
   }
-  const bool watch = tracker.event_count() > 0 || tracker.outputs_done() < tracker.outputs_total();
+  const bool watch = tracker.event_count() > 0 || tracker.recording() ||
+                     tracker.outputs_done() < tracker.outputs_total();
   {
     const Attached<Real> attached(in, watch ? &observer : nullptr);
     ode::integrator_call_held(in, ido, n, x, xend, tol, param, y);

@@ -8,10 +8,13 @@
 #include <bit>
 #include <cstddef>
 
+#include "rkv/ode/step_record.hpp"
+
 namespace rkv::ode {
 namespace {
 
 constexpr std::size_t kStages = static_cast<std::size_t>(kDenseStageCount);
+static_assert(kStepRecordColumns == 2 + kDenseStageCount, "a record holds y0, y1 and the stages");
 constexpr std::size_t kDegree = static_cast<std::size_t>(kDenseDegree);
 
 double weight(std::size_t s, std::size_t m) {
@@ -103,16 +106,57 @@ void dense_value(const BasicDenseStep<Real>& d, NoDeduce<Real> x, NoDeduce<Real>
   dense_value_at(d, theta, y, yprime);
 }
 
+template <class Real>
+void dense_record(const BasicDenseStep<Real>& d, NoDeduce<Real>* record) {
+  const std::size_t n = static_cast<std::size_t>(d.neq);
+  record[0] = d.x0;
+  record[1] = d.x1;
+  record[2] = d.step;
+  Real* col = record + kStepRecordHead;
+  for (std::size_t i = 0; i < n; ++i) col[i] = d.y0[i];
+  for (std::size_t i = 0; i < n; ++i) col[n + i] = d.y1[i];
+  for (std::size_t s = 0; s < kStages; ++s) {
+    for (std::size_t i = 0; i < n; ++i) col[(s + 2) * n + i] = d.k[s][i];
+  }
+}
+
+template <class Real>
+BasicDenseStep<Real> dense_step_of_record(std::int32_t neq, const Real* record) {
+  const std::size_t n = static_cast<std::size_t>(neq);
+  const Real* col = record + kStepRecordHead;
+  BasicDenseStep<Real> d{neq, record[0], record[1], record[2], col, col + n, {}};
+  for (std::size_t s = 0; s < kStages; ++s) d.k[s] = col + (s + 2) * n;
+  return d;
+}
+
 // The macro argument names a type, which cannot stand in parentheses.
 // NOLINTBEGIN(bugprone-macro-parentheses)
 #define RKV_DENSE_EXTENSION(Real)                                                        \
   template Real dense_extra_abscissa<Real>(const BasicDenseStep<Real>&);                 \
   template void dense_extra_argument<Real>(const BasicDenseStep<Real>&, Real*);          \
   template void dense_value_at<Real>(const BasicDenseStep<Real>&, double, Real*, Real*); \
-  template void dense_value<Real>(const BasicDenseStep<Real>&, Real, Real*, Real*);
+  template void dense_value<Real>(const BasicDenseStep<Real>&, Real, Real*, Real*);      \
+  template void dense_record<Real>(const BasicDenseStep<Real>&, Real*);                  \
+  template BasicDenseStep<Real> dense_step_of_record<Real>(std::int32_t, const Real*);
 // NOLINTEND(bugprone-macro-parentheses)
 RKV_DENSE_EXTENSION(float)
 RKV_DENSE_EXTENSION(double)
 #undef RKV_DENSE_EXTENSION
 
 }  // namespace rkv::ode
+
+namespace rkv {
+
+// The layer's own evaluation of its output points, on the step read in place.
+template <class Real>
+void step_record_value(const std::int32_t& neq, const Real* record, const Real& x, Real* y,
+                       Real* yprime) {
+  ode::dense_value(ode::dense_step_of_record(neq, record), x, y, yprime);
+}
+
+template void step_record_value<float>(const std::int32_t&, const float*, const float&, float*,
+                                       float*);
+template void step_record_value<double>(const std::int32_t&, const double*, const double&, double*,
+                                        double*);
+
+}  // namespace rkv

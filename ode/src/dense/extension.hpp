@@ -62,4 +62,12 @@ template <class Real>
 void dense_value(const BasicDenseStep<Real>& d, NoDeduce<Real> x, NoDeduce<Real>* y,
                  NoDeduce<Real>* yprime);
 
+// The step as a flat record (rkv/ode/step_record.hpp: x0, x1, H, then y0, y1
+// and the stages in kDenseStages order), k10 included; and the step that
+// reads a record in place.
+template <class Real>
+void dense_record(const BasicDenseStep<Real>& d, NoDeduce<Real>* record);
+template <class Real>
+BasicDenseStep<Real> dense_step_of_record(std::int32_t neq, const Real* record);
+
 }  // namespace rkv::ode

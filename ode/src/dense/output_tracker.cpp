@@ -90,6 +90,7 @@ bool BasicTracker<Real>::open(std::int32_t neq, const BasicInstance<Real>& in) {
     for (std::vector<Real>* v : {&k9_, &k10_, &arg_, &y_, &yp_}) v->assign(n, Real{0});
     hit_y_.assign(n * events_.size(), Real{0});
     hit_yp_.assign(n * events_.size(), Real{0});
+    record_.assign(static_cast<std::size_t>(step_record_size(neq)), Real{0});
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -325,6 +326,17 @@ bool BasicTracker<Real>::write_outputs(Real x0, Real limit) {
   return ok;
 }
 
+// The step's record, k10 included, handed to the hook as user code.
+template <class Real>
+bool BasicTracker<Real>::record_step() {
+  if (!ensure_extra_stage()) return false;
+  dense_record(d_, record_.data());
+  if (!user_call([&] { hook_(hook_context_, neq_, record_.data()); })) {
+    return fail(TrackFailure::kUserCode, 0, d_.x1);
+  }
+  return true;
+}
+
 template <class Real>
 bool BasicTracker<Real>::on_accept(const StepView& s) {
   hits_.clear();
@@ -347,6 +359,7 @@ bool BasicTracker<Real>::on_accept(const StepView& s) {
   Real limit = s.x1;  // output points up to here
   bool ok = events_.empty() || track_events(s, limit);
   ok = ok && write_outputs(s.x0, limit);
+  ok = ok && (hook_ == nullptr || record_step());
 
   if (!ok) hits_.clear();  // a failure ends the step's report; the post says why
   // f(x1, y1) becomes the next step's first stage only when the loop goes

@@ -19,6 +19,7 @@
 #include "dense/extension.hpp"
 #include "front/instance.hpp"
 #include "rkv/ode/events.hpp"
+#include "rkv/ode/step_record.hpp"
 
 namespace rkv::ode {
 
@@ -63,6 +64,14 @@ class BasicTracker {
   [[nodiscard]] std::int32_t outputs_done() const { return out_done_; }
   [[nodiscard]] std::int32_t outputs_total() const { return out_n_; }
 
+  // Each accepted step's record handed to `hook` (null: none), from the
+  // next step on; the extra stage is evaluated in every step then.
+  void set_step_hook(BasicStepHook<Real> hook, void* context) {
+    hook_ = hook;
+    hook_context_ = context;
+  }
+  [[nodiscard]] bool recording() const { return hook_ != nullptr; }
+
   // At the start of each call, with its XEND: no events, no failure yet.
   // The event values at the start of the call's first step are taken afresh,
   // as between calls the caller may have changed Y.
@@ -102,10 +111,13 @@ class BasicTracker {
   bool write_outputs(Real x0, Real limit);
   bool fail(TrackFailure why, std::int32_t index, Real x);
   bool evaluate(Real x, const Real* y, Real* yp);
+  bool record_step();
 
   std::int32_t neq_ = 0;
   const BasicInstance<Real>* instance_ = nullptr;
-  std::vector<Real> k9_, k10_, arg_, y_, yp_, hit_y_, hit_yp_;
+  std::vector<Real> k9_, k10_, arg_, y_, yp_, hit_y_, hit_yp_, record_;
+  BasicStepHook<Real> hook_ = nullptr;
+  void* hook_context_ = nullptr;
 
   std::vector<Event> events_;
   EventSettings settings_{};

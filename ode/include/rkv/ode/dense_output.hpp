@@ -13,7 +13,9 @@
 // more evaluation of the right-hand side. Both are counted by
 // extra_evaluations(), not in PARAM(35). Event functions are evaluated at
 // the start of each call (the caller may have changed Y), at every step's
-// end, and while a sign change is located.
+// end, and while a sign change is located. A step hook (set_step_hook)
+// receives each accepted step's extension as a record that
+// step_record_value() evaluates later, the same bits as an output point.
 //
 //   rkv::Integrator it(rhs);
 //   rkv::DenseOutput dense(it);
@@ -59,6 +61,7 @@
 
 #include "rkv/ode/events.hpp"
 #include "rkv/ode/integrator.hpp"
+#include "rkv/ode/step_record.hpp"
 
 #pragma GCC visibility push(default)  // the interface the shared libraries export
 
@@ -90,6 +93,14 @@ class BasicDenseOutput {
   void set_events(const BasicEvent<Real>* events, std::int32_t m,
                   const EventSettings& settings = {});
   void clear_events();
+
+  // The continuous extension of every accepted step from the next one on,
+  // handed to hook(context, NEQ, record) after the step's output points
+  // (step_record.hpp; the record is the layer's, copy what is to be kept);
+  // a null hook stops it. In force until replaced. Each step then gets its
+  // extra stage (one more evaluation, in extra_evaluations()); the steps
+  // are unchanged.
+  void set_step_hook(BasicStepHook<Real> hook, void* context = nullptr);
 
   // The IDO protocol of Integrator::integrate, and IDO = kIdoEvents on return
   // when events were located in the last step (X and Y are then at the
