@@ -1,0 +1,172 @@
+// The Verner 6(5) attempt and the error norms over a block of lanes: per
+// lane the same IEEE operations in the same order as the scalar step
+// (step/verner_body.hpp) and norm (step/norm.cpp, step/relative_max.hpp),
+// each formula evaluated in double from the stored operands and rounded
+// once to the storage type where it is stored. The loops run over the
+// lanes innermost, with a fixed count, so that they become vector
+// instructions; a lane's arithmetic does not depend on its neighbours'.
+// Internal to the library.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+#include "lanes/lane_block.hpp"
+#include "step/isa.hpp"
+#include "step/real_format.hpp"
+#include "step/verner_body.hpp"
+
+namespace rkv::ode::lanes {
+
+template <int W>
+using Wide = Lane<double, W>;
+
+// out := (a_1 k1 + ... + a_M kM) * H + Y for one of the stages 3 to 8.
+template <std::size_t Stage, class Real, int W>
+RKV_ALWAYS_INLINE void stage_argument(LaneBlockState<Real, W>& b, const Wide<W>& h) {
+  constexpr std::size_t M = static_cast<std::size_t>(kRowLength[Stage]);
+  constexpr std::array<double, M> a = stepping::widened<M, Real>(kRowA[Stage]);
+  const std::size_t n = static_cast<std::size_t>(b.neq);
+  for (std::size_t i = 0; i < n; ++i) {
+    double sum[W];
+    for (int l = 0; l < W; ++l) sum[l] = a[0] * static_cast<double>(b.k[1][i].v[l]);
+    for (std::size_t j = 1; j < M; ++j) {
+      for (int l = 0; l < W; ++l) sum[l] += a[j] * static_cast<double>(b.k[j + 1][i].v[l]);
+    }
+    for (int l = 0; l < W; ++l) {
+      b.arg[i].v[l] = static_cast<Real>(sum[l] * h.v[l] + static_cast<double>(b.y[i].v[l]));
+    }
+  }
+}
+
+// Stage 2: Y + c k1 with c = a21 * H rounded to the storage type; Y itself
+// where c is 0 (even where k1 is not finite).
+template <class Real, int W>
+RKV_ALWAYS_INLINE void stage2_argument(LaneBlockState<Real, W>& b, const Wide<W>& h) {
+  Real c[W];
+  for (int l = 0; l < W; ++l) c[l] = static_cast<Real>(stepping::kWidenedTable<Real>[0] * h.v[l]);
+  const std::size_t n = static_cast<std::size_t>(b.neq);
+  for (std::size_t i = 0; i < n; ++i) {
+    for (int l = 0; l < W; ++l) {
+      const Real v =
+          static_cast<Real>(static_cast<double>(c[l]) * static_cast<double>(b.k[1][i].v[l]) +
+                            static_cast<double>(b.y[i].v[l]));
+      b.arg[i].v[l] = c[l] == Real{0} ? b.y[i].v[l] : v;
+    }
+  }
+}
+
+// The candidate (into arg) and the error vector (over k2).
+template <class Real, int W>
+RKV_ALWAYS_INLINE void candidate_and_error(LaneBlockState<Real, W>& b, const Wide<W>& h) {
+  constexpr std::array<double, 8> bw = stepping::widened<8, Real>(kRowB);
+  constexpr std::array<double, 8> ew = stepping::widened<8, Real>(kRowE);
+  const std::size_t n = static_cast<std::size_t>(b.neq);
+  for (std::size_t i = 0; i < n; ++i) {
+    double sb[W];
+    double se[W];
+    for (int l = 0; l < W; ++l) {
+      const double d = static_cast<double>(b.k[1][i].v[l]);
+      sb[l] = bw[0] * d;
+      se[l] = ew[0] * d;
+    }
+    for (std::size_t j = 1; j < 8; ++j) {
+      for (int l = 0; l < W; ++l) {
+        const double d = static_cast<double>(b.k[j + 1][i].v[l]);
+        sb[l] += bw[j] * d;
+        se[l] += ew[j] * d;
+      }
+    }
+    for (int l = 0; l < W; ++l) {
+      b.arg[i].v[l] = static_cast<Real>(sb[l] * h.v[l] + static_cast<double>(b.y[i].v[l]));
+      b.k[2][i].v[l] = static_cast<Real>(se[l]);
+    }
+  }
+}
+
+// The first NaN quotient of lane l's relative maximum, as the scalar scan
+// meets it (only asked for when there is one).
+template <class Real, int W>
+Real first_nan_quotient(const LaneBlockState<Real, W>& b, int l, Real bound) {
+  for (std::int32_t i = 0; i < b.neq; ++i) {
+    const Real q = static_cast<Real>(
+        std::fabs(static_cast<double>(b.k[2][i].v[l])) /
+        std::fmax(std::fabs(static_cast<double>(b.y[i].v[l])), static_cast<double>(bound)));
+    if (std::isnan(q)) return q;
+  }
+  return Real{0};
+}
+
+// INORM 0 and 2: max_i |v_i| / max(|y_i|, bound), on the quotients' bit
+// patterns as relative_max_update takes it.
+template <class Real, int W>
+RKV_ALWAYS_INLINE void relative_max(LaneBlockState<Real, W>& b, const Real (&bound)[W],
+                                    Real (&enorm)[W]) {
+  using Bits = typename RealFormat<Real>::Bits;
+  Bits top[W] = {};
+  const std::size_t n = static_cast<std::size_t>(b.neq);
+  for (std::size_t i = 0; i < n; ++i) {
+    for (int l = 0; l < W; ++l) {
+      top[l] = relative_max_update(top[l], b.k[2][i].v[l], b.y[i].v[l], bound[l],
+                                   static_cast<double>(bound[l]));
+    }
+  }
+  for (int l = 0; l < W; ++l) {
+    enorm[l] = top[l] > RealFormat<Real>::kInfinity ? first_nan_quotient(b, l, bound[l])
+                                                    : std::bit_cast<Real>(top[l]);
+  }
+}
+
+// INORM 1: max_i |v_i|, NaN when any v_i is.
+template <class Real, int W>
+void absolute_max(const LaneBlockState<Real, W>& b, int l, Real& enorm) {
+  Real top{0};
+  for (std::int32_t i = 0; i < b.neq; ++i) {
+    const Real v = b.k[2][i].v[l];
+    if (std::isnan(v)) {
+      enorm = std::numeric_limits<Real>::quiet_NaN();
+      return;
+    }
+    const Real a = std::fabs(v);
+    if (a > top) top = a;
+  }
+  enorm = top;
+}
+
+// INORM 3: sqrt(sum_i (v_i / max(|w_i|, 1))^2), summed in order.
+template <class Real, int W>
+void euclidean(const LaneBlockState<Real, W>& b, int l, Real& enorm) {
+  Real e{0};
+  for (std::int32_t i = 0; i < b.neq; ++i) {
+    const Real r =
+        static_cast<Real>(static_cast<double>(b.k[2][i].v[l]) /
+                          std::fmax(std::fabs(static_cast<double>(b.wmax[i].v[l])), 1.0));
+    e = static_cast<Real>(static_cast<double>(e) + static_cast<double>(r) * static_cast<double>(r));
+  }
+  enorm = static_cast<Real>(std::sqrt(static_cast<double>(e)));
+}
+
+// Each attempting lane's error norm under its member's INORM.
+template <class Real, int W>
+RKV_ALWAYS_INLINE void error_norms(LaneBlockState<Real, W>& b, Real (&enorm)[W]) {
+  Real bound[W];
+  bool other = false;
+  for (int l = 0; l < W; ++l) {
+    const BasicSettings<Real>& t = b.s[l].settings;
+    bound[l] = t.inorm == 2 ? t.floor : Real{1};
+    other = other || (b.attempting[l] && (t.inorm == 1 || t.inorm == 3));
+  }
+  relative_max(b, bound, enorm);
+  if (!other) return;
+  for (int l = 0; l < W; ++l) {
+    if (!b.attempting[l]) continue;
+    if (b.s[l].settings.inorm == 1) absolute_max(b, l, enorm[l]);
+    if (b.s[l].settings.inorm == 3) euclidean(b, l, enorm[l]);
+  }
+}
+
+}  // namespace rkv::ode::lanes
