@@ -108,7 +108,8 @@ template <class Real>
 Record<Real> scalar_run(const Ensemble<Real>& e, std::int32_t m) {
   const std::size_t um = static_cast<std::size_t>(m);
   const Lorenz1<Real> f;
-  rkv::BasicIntegrator<Real> it(rkv::member_rhs<Real>(f, &e.rho[um]));
+  Real rho = e.rho[um];
+  rkv::BasicIntegrator<Real> it(rkv::member_rhs<Real>(f, &rho));
   std::array<Real, rkv::param::kSize> prm{};
   std::copy_n(&e.prm[um * rkv::param::kSize], rkv::param::kSize, prm.begin());
   std::array<Real, 3> y{e.y0[3 * um], e.y0[3 * um + 1], e.y0[3 * um + 2]};
@@ -203,7 +204,7 @@ TYPED_TEST(Lanes, EveryMemberIsItsScalarRunOnEverySetAndWithThreads) {
 // calling thread, whichever thread met it.
 struct Thrower {
   template <class T>
-  void operator()(const std::int32_t& neq, const T& x, const T* y, T* yp, const T* p) const {
+  void operator()(const std::int32_t& neq, const T& x, const T* y, T* yp, T* p) const {
     Lorenz1<float>{}(neq, x, y, yp, p);
     if constexpr (!std::is_same_v<T, float>) {
       for (int l = 0; l < T::kWidth; ++l) {

@@ -62,13 +62,13 @@ struct LaneBlockState {
   L* arg;   // the stage argument, then the candidate
   L* wmax;  // the running maximum of |y|
   L* par;   // the members' parameters
-  L x;      // the abscissa handed to the right-hand side
-  BasicSolverState<Real> s[W];
-  Real xcur[W];            // X of each lane's member
-  Real xend[W];            // its XEND
-  std::int32_t member[W];  // -1: idle
-  bool fresh_k1[W];        // k1 is to be evaluated at the loop head
-  bool attempting[W];      // takes part in the attempt under way
+  L x{};    // the abscissa handed to the right-hand side
+  BasicSolverState<Real> s[W]{};
+  Real xcur[W]{};            // X of each lane's member
+  Real xend[W]{};            // its XEND
+  std::int32_t member[W]{};  // -1: idle
+  bool fresh_k1[W]{};        // k1 is to be evaluated at the loop head
+  bool attempting[W]{};      // takes part in the attempt under way
 
   LaneBlockState(std::int32_t n, std::int32_t np)
       : neq(n),

@@ -9,7 +9,6 @@
 #pragma once
 
 #include <array>
-#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -44,18 +43,28 @@ RKV_ALWAYS_INLINE void stage_argument(LaneBlockState<Real, W>& b, const Wide<W>&
 }
 
 // Stage 2: Y + c k1 with c = a21 * H rounded to the storage type; Y itself
-// where c is 0 (even where k1 is not finite).
+// where c is 0 (even where k1 is not finite). c passes through memory the
+// compiler must respect: g++ 12 at -O3 was seen to drop the rounding of c
+// to float in the SSE2 variant of this loop (using a21 * H unrounded, one
+// unit in the last place off the scalar step), a transformation that is
+// only valid under -funsafe-math-optimizations; W volatile stores per
+// attempt cost nothing measurable.
 template <class Real, int W>
 RKV_ALWAYS_INLINE void stage2_argument(LaneBlockState<Real, W>& b, const Wide<W>& h) {
   Real c[W];
-  for (int l = 0; l < W; ++l) c[l] = static_cast<Real>(stepping::kWidenedTable<Real>[0] * h.v[l]);
+  bool zero[W];
+  for (int l = 0; l < W; ++l) {
+    volatile Real rounded = static_cast<Real>(stepping::kWidenedTable<Real>[0] * h.v[l]);
+    c[l] = rounded;
+    zero[l] = c[l] == Real{0};
+  }
   const std::size_t n = static_cast<std::size_t>(b.neq);
   for (std::size_t i = 0; i < n; ++i) {
     for (int l = 0; l < W; ++l) {
       const Real v =
           static_cast<Real>(static_cast<double>(c[l]) * static_cast<double>(b.k[1][i].v[l]) +
                             static_cast<double>(b.y[i].v[l]));
-      b.arg[i].v[l] = c[l] == Real{0} ? b.y[i].v[l] : v;
+      b.arg[i].v[l] = zero[l] ? b.y[i].v[l] : v;
     }
   }
 }
@@ -101,23 +110,28 @@ Real first_nan_quotient(const LaneBlockState<Real, W>& b, int l, Real bound) {
   return Real{0};
 }
 
-// INORM 0 and 2: max_i |v_i| / max(|y_i|, bound), on the quotients' bit
-// patterns as relative_max_update takes it.
+// INORM 0 and 2: max_i |v_i| / max(|y_i|, bound) as relative_max_update
+// forms each quotient. Every quotient is non-negative or NaN: the maximum of
+// the numbers is taken by comparison, and a NaN sends the lane to the
+// scalar scan for the NaN the element-by-element update returns.
 template <class Real, int W>
 RKV_ALWAYS_INLINE void relative_max(LaneBlockState<Real, W>& b, const Real (&bound)[W],
                                     Real (&enorm)[W]) {
-  using Bits = typename RealFormat<Real>::Bits;
-  Bits top[W] = {};
+  Real top[W] = {};
+  bool nan[W] = {};
   const std::size_t n = static_cast<std::size_t>(b.neq);
   for (std::size_t i = 0; i < n; ++i) {
     for (int l = 0; l < W; ++l) {
-      top[l] = relative_max_update(top[l], b.k[2][i].v[l], b.y[i].v[l], bound[l],
-                                   static_cast<double>(bound[l]));
+      const Real ay = std::fabs(b.y[i].v[l]);
+      const double divisor =
+          ay > bound[l] ? static_cast<double>(ay) : static_cast<double>(bound[l]);
+      const Real q = static_cast<Real>(std::fabs(static_cast<double>(b.k[2][i].v[l])) / divisor);
+      nan[l] = nan[l] || q != q;
+      top[l] = q > top[l] ? q : top[l];
     }
   }
   for (int l = 0; l < W; ++l) {
-    enorm[l] = top[l] > RealFormat<Real>::kInfinity ? first_nan_quotient(b, l, bound[l])
-                                                    : std::bit_cast<Real>(top[l]);
+    enorm[l] = nan[l] ? first_nan_quotient(b, l, bound[l]) : top[l];
   }
 }
 

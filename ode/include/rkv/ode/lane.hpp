@@ -112,6 +112,75 @@ inline __attribute__((always_inline)) Lane<T, W> fabs(const Lane<T, W>& a) {
   return r;
 }
 
+// The element type of T (T itself for a scalar) and a T with every lane s.
+template <class T>
+struct LaneTraits {
+  using value_type = T;
+  static T all(T s) { return s; }
+};
+template <class T, int W>
+struct LaneTraits<Lane<T, W>> {
+  using value_type = T;
+  static Lane<T, W> all(T s) { return Lane<T, W>::all(s); }
+};
+template <class T>
+inline T broadcast(typename LaneTraits<T>::value_type s) {
+  return LaneTraits<T>::all(s);
+}
+
+// Comparisons give a mask (a Lane of bool); select(mask, a, b) takes a
+// where the mask is set and b elsewhere. With the scalar forms below, a
+// branch of the scalar code is written once for both: compute both sides,
+// select (the side not taken may be NaN in some lanes; it is discarded).
+template <int W>
+using LaneMask = Lane<bool, W>;
+#define RKV_LANE_COMPARISON(op)                                                             \
+  template <class T, int W>                                                                 \
+  inline __attribute__((always_inline)) LaneMask<W> operator op(const Lane<T, W>& a,        \
+                                                                const Lane<T, W>& b) {      \
+    LaneMask<W> r{};                                                                        \
+    for (int l = 0; l < W; ++l) r.v[l] = a.v[l] op b.v[l];                                  \
+    return r;                                                                               \
+  }                                                                                         \
+  template <class T, int W>                                                                 \
+  inline __attribute__((always_inline)) LaneMask<W> operator op(const Lane<T, W>& a, T b) { \
+    LaneMask<W> r{};                                                                        \
+    for (int l = 0; l < W; ++l) r.v[l] = a.v[l] op b;                                       \
+    return r;                                                                               \
+  }
+RKV_LANE_COMPARISON(<)
+RKV_LANE_COMPARISON(>)
+RKV_LANE_COMPARISON(<=)
+RKV_LANE_COMPARISON(>=)
+RKV_LANE_COMPARISON(==)
+RKV_LANE_COMPARISON(!=)
+#undef RKV_LANE_COMPARISON
+
+template <class T, int W>
+inline __attribute__((always_inline)) Lane<T, W> select(const LaneMask<W>& m, const Lane<T, W>& a,
+                                                        const Lane<T, W>& b) {
+  Lane<T, W> r{};
+  for (int l = 0; l < W; ++l) r.v[l] = m.v[l] ? a.v[l] : b.v[l];
+  return r;
+}
+template <class T>
+inline T select(bool m, T a, T b) {
+  return m ? a : b;
+}
+
+// Conversion of the elements to U (each rounded once, as static_cast<U>
+// rounds one value): convert<double>(y) widens a float or its lanes.
+template <class U, class T, int W>
+inline __attribute__((always_inline)) Lane<U, W> convert(const Lane<T, W>& a) {
+  Lane<U, W> r{};
+  for (int l = 0; l < W; ++l) r.v[l] = static_cast<U>(a.v[l]);
+  return r;
+}
+template <class U, class T>
+inline U convert(T a) {
+  return static_cast<U>(a);
+}
+
 // The C library's functions, one scalar call per lane (found by argument-
 // dependent lookup, so that `using std::exp; exp(y)` serves both types).
 #define RKV_LANE_FUNCTION(name)                                           \

@@ -18,9 +18,12 @@
 // (lane.hpp) for W members:
 //   template <class T>
 //   void operator()(const std::int32_t& neq, const T& x, const T* y,
-//                   T* yprime, const T* p) const;
-// where p holds the member's NPAR parameters (PARAM-free, the problem's
-// own: a coefficient, an initial condition of a sweep ...). Each lane must
+//                   T* yprime, T* p) const;
+// where p holds the member's NPAR parameters (the problem's own, not PARAM:
+// a coefficient of a sweep, a model's switch ...), set from the problem's
+// at the member's start and kept with its lane; the right-hand side may
+// update them (a switch that the model turns over as it goes), as long as
+// an update depends on X, Y and the parameters alone. Each lane must
 // compute what the scalar call computes for its member (lane.hpp says how,
 // and the build contract: no FMA contraction, no fast-math). It is called
 // for all W lanes of a block at once, idle lanes and lanes that are retrying
@@ -94,7 +97,7 @@ struct LaneBlock {
   const void* x;
   const void* y;
   void* yprime;
-  const void* parameters;
+  void* parameters;
   const std::int32_t* member;
 };
 template <class Real>
@@ -130,7 +133,7 @@ inline __attribute__((always_inline)) void lane_block_body(void* context,
   using L = Lane<Real, W>;
   const F& f = *static_cast<const F*>(context);
   f(b.neq, *static_cast<const L*>(b.x), static_cast<const L*>(b.y), static_cast<L*>(b.yprime),
-    static_cast<const L*>(b.parameters));
+    static_cast<L*>(b.parameters));
 }
 template <class Real, class F>
 void lane_block_baseline(void* context, const LaneBlock<Real>& b) {
@@ -158,9 +161,10 @@ std::int32_t integrate_lanes(const LaneProblem<Real>& problem, const F& f,
 }
 
 // Member m's right-hand side as an integrator takes it: f on Real with the
-// member's parameters, the scalar run every lane reproduces.
+// member's parameters (a copy the caller keeps for the run, updated as the
+// lanes update theirs): the scalar run every lane reproduces.
 template <class Real, class F>
-auto member_rhs(const F& f, const Real* parameters) {
+auto member_rhs(const F& f, Real* parameters) {
   return [&f, parameters](const std::int32_t& neq, const Real& x, const Real* y, Real* yprime) {
     f(neq, x, y, yprime, parameters);
   };
