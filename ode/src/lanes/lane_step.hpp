@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "lanes/lane_block.hpp"
@@ -24,21 +25,52 @@ namespace rkv::ode::lanes {
 template <int W>
 using Wide = Lane<double, W>;
 
+// The compiler's vector types of W reals, for the passes below: every
+// operation on them is the elementwise IEEE operation, and
+// __builtin_convertvector rounds each element as static_cast does. Written
+// this way because the compilers leave the same loops over a lane's
+// elements scalar (sixteen accumulators in registers). Values move in and
+// out through memcpy and references only, so no function passes a vector
+// by value (whose convention differs between the instruction sets).
+template <class Real, int W>
+struct VecOf {
+  typedef Real type __attribute__((vector_size(W * sizeof(Real))));  // NOLINT(modernize-use-using)
+};
+template <class Real, int W>
+using Vec = typename VecOf<Real, W>::type;
+
+template <class Real, int W>
+RKV_ALWAYS_INLINE void widen(const Lane<Real, W>& a, Vec<double, W>& out) {
+  Vec<Real, W> v;
+  std::memcpy(&v, a.v, sizeof v);
+  out = __builtin_convertvector(v, Vec<double, W>);
+}
+
+template <class Real, int W>
+RKV_ALWAYS_INLINE void narrow(const Vec<double, W>& a, Lane<Real, W>& out) {
+  const Vec<Real, W> v = __builtin_convertvector(a, Vec<Real, W>);
+  std::memcpy(out.v, &v, sizeof v);
+}
+
 // out := (a_1 k1 + ... + a_M kM) * H + Y for one of the stages 3 to 8.
 template <std::size_t Stage, class Real, int W>
 RKV_ALWAYS_INLINE void stage_argument(LaneBlockState<Real, W>& b, const Wide<W>& h) {
   constexpr std::size_t M = static_cast<std::size_t>(kRowLength[Stage]);
   constexpr std::array<double, M> a = stepping::widened<M, Real>(kRowA[Stage]);
+  Vec<double, W> hv;
+  std::memcpy(&hv, h.v, sizeof hv);
   const std::size_t n = static_cast<std::size_t>(b.neq);
   for (std::size_t i = 0; i < n; ++i) {
-    double sum[W];
-    for (int l = 0; l < W; ++l) sum[l] = a[0] * static_cast<double>(b.k[1][i].v[l]);
+    Vec<double, W> d;
+    widen(b.k[1][i], d);
+    Vec<double, W> sum = a[0] * d;
     for (std::size_t j = 1; j < M; ++j) {
-      for (int l = 0; l < W; ++l) sum[l] += a[j] * static_cast<double>(b.k[j + 1][i].v[l]);
+      widen(b.k[j + 1][i], d);
+      sum += a[j] * d;
     }
-    for (int l = 0; l < W; ++l) {
-      b.arg[i].v[l] = static_cast<Real>(sum[l] * h.v[l] + static_cast<double>(b.y[i].v[l]));
-    }
+    Vec<double, W> y;
+    widen(b.y[i], y);
+    narrow(sum * hv + y, b.arg[i]);
   }
 }
 
@@ -52,20 +84,21 @@ RKV_ALWAYS_INLINE void stage_argument(LaneBlockState<Real, W>& b, const Wide<W>&
 template <class Real, int W>
 RKV_ALWAYS_INLINE void stage2_argument(LaneBlockState<Real, W>& b, const Wide<W>& h) {
   Real c[W];
-  bool zero[W];
   for (int l = 0; l < W; ++l) {
     volatile Real rounded = static_cast<Real>(stepping::kWidenedTable<Real>[0] * h.v[l]);
     c[l] = rounded;
-    zero[l] = c[l] == Real{0};
   }
+  Vec<Real, W> cr;
+  std::memcpy(&cr, c, sizeof cr);
+  const Vec<double, W> cd = __builtin_convertvector(cr, Vec<double, W>);
   const std::size_t n = static_cast<std::size_t>(b.neq);
   for (std::size_t i = 0; i < n; ++i) {
-    for (int l = 0; l < W; ++l) {
-      const Real v =
-          static_cast<Real>(static_cast<double>(c[l]) * static_cast<double>(b.k[1][i].v[l]) +
-                            static_cast<double>(b.y[i].v[l]));
-      b.arg[i].v[l] = zero[l] ? b.y[i].v[l] : v;
-    }
+    Vec<double, W> k1;
+    Vec<double, W> y;
+    widen(b.k[1][i], k1);
+    widen(b.y[i], y);
+    // Y widened and rounded back is Y itself.
+    narrow(cd == 0.0 ? y : cd * k1 + y, b.arg[i]);
   }
 }
 
@@ -74,26 +107,23 @@ template <class Real, int W>
 RKV_ALWAYS_INLINE void candidate_and_error(LaneBlockState<Real, W>& b, const Wide<W>& h) {
   constexpr std::array<double, 8> bw = stepping::widened<8, Real>(kRowB);
   constexpr std::array<double, 8> ew = stepping::widened<8, Real>(kRowE);
+  Vec<double, W> hv;
+  std::memcpy(&hv, h.v, sizeof hv);
   const std::size_t n = static_cast<std::size_t>(b.neq);
   for (std::size_t i = 0; i < n; ++i) {
-    double sb[W];
-    double se[W];
-    for (int l = 0; l < W; ++l) {
-      const double d = static_cast<double>(b.k[1][i].v[l]);
-      sb[l] = bw[0] * d;
-      se[l] = ew[0] * d;
-    }
+    Vec<double, W> d;
+    widen(b.k[1][i], d);
+    Vec<double, W> sb = bw[0] * d;
+    Vec<double, W> se = ew[0] * d;
     for (std::size_t j = 1; j < 8; ++j) {
-      for (int l = 0; l < W; ++l) {
-        const double d = static_cast<double>(b.k[j + 1][i].v[l]);
-        sb[l] += bw[j] * d;
-        se[l] += ew[j] * d;
-      }
+      widen(b.k[j + 1][i], d);
+      sb += bw[j] * d;
+      se += ew[j] * d;
     }
-    for (int l = 0; l < W; ++l) {
-      b.arg[i].v[l] = static_cast<Real>(sb[l] * h.v[l] + static_cast<double>(b.y[i].v[l]));
-      b.k[2][i].v[l] = static_cast<Real>(se[l]);
-    }
+    Vec<double, W> y;
+    widen(b.y[i], y);
+    narrow(sb * hv + y, b.arg[i]);
+    narrow(se, b.k[2][i]);
   }
 }
 
@@ -111,27 +141,32 @@ Real first_nan_quotient(const LaneBlockState<Real, W>& b, int l, Real bound) {
 }
 
 // INORM 0 and 2: max_i |v_i| / max(|y_i|, bound) as relative_max_update
-// forms each quotient. Every quotient is non-negative or NaN: the maximum of
-// the numbers is taken by comparison, and a NaN sends the lane to the
-// scalar scan for the NaN the element-by-element update returns.
+// forms each quotient. Every quotient is non-negative or NaN (a zero may
+// come out as -0 here, which compares as +0 and is never kept): the
+// maximum of the numbers is taken by comparison, and a NaN sends the lane
+// to the scalar scan for the NaN the element-by-element update returns.
 template <class Real, int W>
 RKV_ALWAYS_INLINE void relative_max(LaneBlockState<Real, W>& b, const Real (&bound)[W],
                                     Real (&enorm)[W]) {
-  Real top[W] = {};
-  bool nan[W] = {};
+  Vec<Real, W> br;
+  std::memcpy(&br, bound, sizeof br);
+  const Vec<double, W> bd = __builtin_convertvector(br, Vec<double, W>);
+  Vec<Real, W> top = {};
+  decltype(top != top) nan = {};
   const std::size_t n = static_cast<std::size_t>(b.neq);
   for (std::size_t i = 0; i < n; ++i) {
-    for (int l = 0; l < W; ++l) {
-      const Real ay = std::fabs(b.y[i].v[l]);
-      const double divisor =
-          ay > bound[l] ? static_cast<double>(ay) : static_cast<double>(bound[l]);
-      const Real q = static_cast<Real>(std::fabs(static_cast<double>(b.k[2][i].v[l])) / divisor);
-      nan[l] = nan[l] || q != q;
-      top[l] = q > top[l] ? q : top[l];
-    }
+    Vec<double, W> y;
+    Vec<double, W> v;
+    widen(b.y[i], y);
+    widen(b.k[2][i], v);
+    const Vec<double, W> ay = y < 0.0 ? -y : y;
+    const Vec<double, W> divisor = ay > bd ? ay : bd;
+    const Vec<Real, W> q = __builtin_convertvector((v < 0.0 ? -v : v) / divisor, Vec<Real, W>);
+    nan |= q != q;
+    top = q > top ? q : top;
   }
   for (int l = 0; l < W; ++l) {
-    enorm[l] = nan[l] ? first_nan_quotient(b, l, bound[l]) : top[l];
+    enorm[l] = nan[l] != 0 ? first_nan_quotient(b, l, bound[l]) : top[l];
   }
 }
 

@@ -135,16 +135,21 @@ inline __attribute__((always_inline)) void lane_block_body(void* context,
   f(b.neq, *static_cast<const L*>(b.x), static_cast<const L*>(b.y), static_cast<L*>(b.yprime),
     static_cast<L*>(b.parameters));
 }
+// Flattened: the user's call operator and the lane operators it calls are
+// inlined into the variant, so that they run with its instruction set
+// (compiled on their own they would get the caller's default set).
 template <class Real, class F>
-void lane_block_baseline(void* context, const LaneBlock<Real>& b) {
+__attribute__((flatten)) void lane_block_baseline(void* context, const LaneBlock<Real>& b) {
   lane_block_body<Real, kLaneWidths[0], F>(context, b);
 }
 template <class Real, class F>
-RKV_LANES_TARGET_AVX2 void lane_block_avx2(void* context, const LaneBlock<Real>& b) {
+RKV_LANES_TARGET_AVX2 __attribute__((flatten)) void lane_block_avx2(void* context,
+                                                                    const LaneBlock<Real>& b) {
   lane_block_body<Real, kLaneWidths[1], F>(context, b);
 }
 template <class Real, class F>
-RKV_LANES_TARGET_AVX512 void lane_block_avx512(void* context, const LaneBlock<Real>& b) {
+RKV_LANES_TARGET_AVX512 __attribute__((flatten)) void lane_block_avx512(void* context,
+                                                                        const LaneBlock<Real>& b) {
   lane_block_body<Real, kLaneWidths[2], F>(context, b);
 }
 }  // namespace ode
