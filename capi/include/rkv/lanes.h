@@ -95,7 +95,9 @@ typedef void (*rkv_dlanes_fn)(void* context, int32_t width, int32_t neq, const d
  * Returns the most serious error type among the members (0 when all
  * reached their xend), or -1 when refused with nothing written: a NULL
  * problem, results or fcn, members below 0, neq below 1, npar below 0, a
- * param_stride other than 0 and 50, or a NULL array the problem needs. */
+ * param_stride other than 0 and 50, or a NULL array the problem needs;
+ * -2 when members were left without results because the lanes' columns
+ * could not be allocated. */
 int32_t rkv_lanes_integrate(const rkv_lanes_problem* problem, rkv_lanes_fn fcn, void* context,
                             int32_t threads, const rkv_lanes_results* results);
 int32_t rkv_dlanes_integrate(const rkv_dlanes_problem* problem, rkv_dlanes_fn fcn, void* context,

@@ -35,11 +35,17 @@ struct LaneFeed {
   const LaneResults<Real>& results;
   std::atomic<std::int32_t> next{0};
   std::atomic<std::int32_t> worst{0};
-  std::atomic<bool> abandoned{false};  // an exception left some thread
+  std::atomic<bool> abandoned{false};   // an exception left some thread
+  std::atomic<bool> no_storage{false};  // a block could not allocate its columns
+  std::atomic<std::int32_t> finished{0};
 
   // The next member's index, or -1 when there is none (or all is abandoned).
+  // Idle lanes ask on every pass once the members are out, so the count
+  // is read first: it never runs past the member count by more than one
+  // ask per lane, and cannot wrap round however long the last members run.
   std::int32_t take() {
     if (abandoned.load(std::memory_order_relaxed)) return -1;
+    if (next.load(std::memory_order_relaxed) >= problem.members) return -1;
     const std::int32_t m = next.fetch_add(1, std::memory_order_relaxed);
     return m < problem.members ? m : -1;
   }
@@ -73,14 +79,7 @@ struct LaneBlockState {
   LaneBlockState(std::int32_t n, std::int32_t np)
       : neq(n),
         npar(np),
-        storage(static_cast<std::size_t>(11 * n + (np > 0 ? np : 1))),
-        x{},
-        s{},
-        xcur{},
-        xend{},
-        member{},
-        fresh_k1{},
-        attempting{} {
+        storage(11 * static_cast<std::size_t>(n) + static_cast<std::size_t>(np > 0 ? np : 1)) {
     const std::size_t un = static_cast<std::size_t>(n);
     y = storage.data();
     k[0] = nullptr;
@@ -145,6 +144,7 @@ void finish_member(LaneBlockState<Real, W>& b, int l, LaneFeed<Real>& f, ErrorPo
   std::int32_t w = f.worst.load(std::memory_order_relaxed);
   while (rep.type > w && !f.worst.compare_exchange_weak(w, rep.type)) {
   }
+  f.finished.fetch_add(1, std::memory_order_relaxed);
   b.member[l] = -1;
   b.attempting[l] = false;
 }

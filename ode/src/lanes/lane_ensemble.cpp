@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <exception>
 #include <mutex>
+#include <new>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -183,7 +185,15 @@ RKV_ALWAYS_INLINE void decide(LaneBlockState<Real, W>& b, LaneFeed<Real>& f) {
 // One block's loop until the feed runs dry.
 template <class Real, int W>
 RKV_ALWAYS_INLINE void block_loop(LaneFeed<Real>& f, LaneBlockFunction<Real> fn, void* context) {
-  LaneBlockState<Real, W> b(f.problem.neq, f.problem.npar);
+  // A block that cannot have its columns leaves its members to the others.
+  std::optional<LaneBlockState<Real, W>> holder;
+  try {
+    holder.emplace(f.problem.neq, f.problem.npar);
+  } catch (const std::bad_alloc&) {
+    f.no_storage.store(true);
+    return;
+  }
+  LaneBlockState<Real, W>& b = *holder;
   lanes::Wide<W> h{};
   lanes::Wide<W> x{};
   while (fill_and_limit(b, f)) {
@@ -221,6 +231,14 @@ bool refused(const LaneProblem<Real>& p, const LaneRhs<Real>& rhs, const LaneRes
   return rhs.block[0] == nullptr || rhs.block[1] == nullptr || rhs.block[2] == nullptr;
 }
 
+// The worst error type, or kLanesNoStorage when members were left undone
+// because no block could allocate its columns.
+template <class Real>
+std::int32_t outcome(const LaneFeed<Real>& f) {
+  if (f.no_storage.load() && f.finished.load() < f.problem.members) return kLanesNoStorage;
+  return f.worst.load();
+}
+
 }  // namespace
 
 template <class Real>
@@ -232,7 +250,7 @@ std::int32_t run_lanes(const LaneProblem<Real>& problem, const LaneRhs<Real>& rh
     threads = static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
   if (threads == 1) {
     work(f, rhs);
-    return f.worst.load();
+    return outcome(f);
   }
   std::exception_ptr first;
   std::mutex guard;
@@ -259,7 +277,7 @@ std::int32_t run_lanes(const LaneProblem<Real>& problem, const LaneRhs<Real>& rh
   worker();
   for (std::thread& t : pool) t.join();
   if (first) std::rethrow_exception(first);
-  return f.worst.load();
+  return outcome(f);
 }
 
 template std::int32_t run_lanes<float>(const LaneProblem<float>&, const LaneRhs<float>&,

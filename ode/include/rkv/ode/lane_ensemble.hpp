@@ -59,8 +59,11 @@ namespace rkv {
 // Members per block for the baseline, AVX2 and AVX-512F, in that order.
 inline constexpr std::int32_t kLaneWidths[3] = {4, 8, 16};
 
-// integrate_lanes' result when it refuses its arguments (nothing written).
+// integrate_lanes' result when it refuses its arguments (nothing written),
+// and when members were left without results because the lanes' columns
+// (about 11 x NEQ x 16 reals per thread) could not be allocated.
 inline constexpr std::int32_t kLanesRefused = -1;
+inline constexpr std::int32_t kLanesNoStorage = -2;
 
 template <class Real>
 struct LaneProblem {
@@ -114,9 +117,9 @@ struct LaneRhs {
 namespace ode {
 // The ensemble over block functions; threads < 1 means one per core.
 // Returns the most serious error type of the members (0 when all reached
-// their XEND), or kLanesRefused for a count below 0, NEQ below 1, NPAR below
-// 0, a PARAM stride other than 0 and param::kSize, or a null array the
-// problem needs.
+// their XEND), kLanesNoStorage, or kLanesRefused for a count below 0, NEQ
+// below 1, NPAR below 0, a PARAM stride other than 0 and param::kSize, or
+// a null array the problem needs.
 template <class Real>
 std::int32_t run_lanes(const LaneProblem<Real>& problem, const LaneRhs<Real>& rhs,
                        const LaneResults<Real>& results, std::int32_t threads);
