@@ -8,9 +8,9 @@
 // controller's pow a library call per lane as in the scalar run), the
 // Verner stages and the error norm (vector over the lanes), the decision
 // (the verdict per lane, Y and max|y| taken over by a select). A lane that
-// retries a rejected step has k1 evaluated again with the rest of its
-// block: the same values at the same X and Y, so only the count differs,
-// and it is not counted. A lane whose member ends (XEND reached or an
+// retries a rejected step is evaluated with the rest of its block when
+// they need k1, but keeps its own k1 and the evaluation is not counted. A
+// lane whose member ends (XEND reached or an
 // error) takes the next member before the next pass.
 #include <algorithm>
 #include <cstddef>
@@ -67,6 +67,18 @@ bool fill_and_limit(LaneBlockState<Real, W>& b, LaneFeed<Real>& f) {
   return any;
 }
 
+// k1 of the lanes that start a step, from the argument column where the
+// block was evaluated; a retrying lane keeps the k1 of its step, as the
+// scalar run does (evaluated again, it could differ: the right-hand side
+// may have turned a switch of its member during the rejected attempt).
+template <class Real, int W>
+RKV_ALWAYS_INLINE void take_fresh_k1(LaneBlockState<Real, W>& b) {
+  const std::size_t n = static_cast<std::size_t>(b.neq);
+  for (std::size_t i = 0; i < n; ++i) {
+    for (int l = 0; l < W; ++l) b.k[1][i].v[l] = b.fresh_k1[l] ? b.arg[i].v[l] : b.k[1][i].v[l];
+  }
+}
+
 // k1 where a lane needs it, then HMIN, the step-size choice and the
 // geometry per lane; h and x receive the lanes' signed steps and starts.
 template <class Real, int W>
@@ -74,10 +86,15 @@ RKV_ALWAYS_INLINE void loop_head(LaneBlockState<Real, W>& b, LaneFeed<Real>& f,
                                  LaneBlockFunction<Real> fn, void* context, lanes::Wide<W>& h,
                                  lanes::Wide<W>& x) {
   bool need = false;
-  for (int l = 0; l < W; ++l) need = need || (b.attempting[l] && b.fresh_k1[l]);
+  bool keep = false;  // some lane retries: its k1 must stay as the scalar run keeps it
+  for (int l = 0; l < W; ++l) {
+    need = need || (b.attempting[l] && b.fresh_k1[l]);
+    keep = keep || (b.attempting[l] && !b.fresh_k1[l]);
+  }
   if (need) {
     for (int l = 0; l < W; ++l) b.x.v[l] = b.xcur[l];
-    call_block(b, fn, context, b.k[1], b.y);
+    call_block(b, fn, context, keep ? b.arg : b.k[1], b.y);
+    if (keep) take_fresh_k1(b);
   }
   for (int l = 0; l < W; ++l) {
     h.v[l] = 0.0;
