@@ -82,6 +82,8 @@ Ensemble<Real> make_ensemble(std::int32_t members) {
   }
   e.y0[3 * 27 + 1] = Real(kNaN);  // refused: Y0 not finite
   e.xend[33] = Real(kNaN);        // refused: XEND not finite
+  e.xend[40] = Real(0);           // an interval of length 0
+  e.prm[50 * 42 + 9] = Real(4);   // refused: INORM 4
   e.p = {members,
          3,
          1,
