@@ -35,19 +35,8 @@ void post_refusal(StartRefusal kind, std::int32_t i1, std::int32_t i2, Real r1) 
   E1POP(kFrontName);
 }
 
-}  // namespace
-
-void post_start_refusal(StartRefusal kind, std::int32_t i1, std::int32_t i2, float r1) {
-  post_refusal(kind, i1, i2, r1);
-}
-
-void post_start_refusal(StartRefusal kind, std::int32_t i1, std::int32_t i2, double r1) {
-  post_refusal(kind, i1, i2, r1);
-}
-
 template <class Real>
-Real first_trial_step(const Real& tol, const Real* param, const Real& rtol,
-                      const Real& largest_atol) {
+Real first_step(const Real& tol, const Real* param, const Real& rtol, const Real& largest_atol) {
   const Real given = param::get(param, param::kInitialStep);
   if (given != Real{0}) return given;
   // The settings as the start of a call reads them (HMAX capped by PARAM(9)).
@@ -64,8 +53,24 @@ Real first_trial_step(const Real& tol, const Real* param, const Real& rtol,
   return static_cast<Real>(2.0 * static_cast<double>(h));
 }
 
-template float first_trial_step<float>(const float&, const float*, const float&, const float&);
-template double first_trial_step<double>(const double&, const double*, const double&,
-                                         const double&);
+}  // namespace
+
+void post_start_refusal(StartRefusal kind, std::int32_t i1, std::int32_t i2, float r1) {
+  post_refusal(kind, i1, i2, r1);
+}
+
+void post_start_refusal(StartRefusal kind, std::int32_t i1, std::int32_t i2, double r1) {
+  post_refusal(kind, i1, i2, r1);
+}
+
+float first_trial_step(const float& tol, const float* param, const float& rtol,
+                       const float& largest_atol) {
+  return first_step(tol, param, rtol, largest_atol);
+}
+
+double first_trial_step(const double& tol, const double* param, const double& rtol,
+                        const double& largest_atol) {
+  return first_step(tol, param, rtol, largest_atol);
+}
 
 }  // namespace rkv::ode

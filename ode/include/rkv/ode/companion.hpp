@@ -35,10 +35,11 @@ void post_start_refusal(StartRefusal kind, std::int32_t i1, std::int32_t i2, dou
 // ATOL_i of the whole system) when RTOL is 0, and from HMAX as PARAM(3)
 // and PARAM(9) give it. Giving it as PARAM(1) to an integrator without
 // tolerances makes that one start with the same step. PARAM(1) itself when
-// it is not 0. float and double.
-template <class Real>
-Real first_trial_step(const Real& tol, const Real* param, const Real& rtol,
-                      const Real& largest_atol);
+// it is not 0.
+float first_trial_step(const float& tol, const float* param, const float& rtol,
+                       const float& largest_atol);
+double first_trial_step(const double& tol, const double* param, const double& rtol,
+                        const double& largest_atol);
 
 }  // namespace rkv::ode
 
