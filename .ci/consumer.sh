@@ -5,6 +5,7 @@
 #  1. g++, Ninja, static libraries; installed, then built on that install:
 #     a CMake C++ consumer (find_package(rkv), rkv::ode, no CMAKE_CXX_STANDARD),
 #     a CMake C-only consumer of rkv::capi (an unknown component is refused),
+#     a CMake consumer of rkv::mpi when MPI was found (run on 1 and 2 processes),
 #     and with one plain compiler command each from rkv.pc / rkv-c.pc (also
 #     --static): the C++ and the C example, and a program whose only call is
 #     AMACH(99), which must give the TERMINAL report;
@@ -101,6 +102,26 @@ if cmake -S "$root/tests/consumer/c" -B "$work/c-bad" -G Ninja -DCMAKE_C_COMPILE
   fail "find_package(rkv COMPONENTS nosuch) is refused"
 else
   pass "find_package(rkv COMPONENTS nosuch) is refused"
+fi
+
+# rkv::mpi, when the build found MPI: installed and exported, and a program
+# on it gives the same text on one and on two processes.
+if [ -e "$static/lib/cmake/rkv/rkvMpiTargets.cmake" ]; then
+  quiet "$work/mpi.log" cmake -S "$root/tests/consumer/mpi" -B "$work/mpi" -G Ninja \
+    -DCMAKE_CXX_COMPILER=g++ -DCMAKE_C_COMPILER=gcc -DCMAKE_PREFIX_PATH="$static"
+  quiet "$work/mpi-build.log" cmake --build "$work/mpi"
+  mpi_run() {
+    OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 OMPI_MCA_rmaps_base_oversubscribe=1 \
+      mpiexec -n "$1" "$work/mpi/heat" 2000 >"$work/mpi-np$1.txt" 2>&1
+  }
+  # The first line names the number of processes; the rest must not differ.
+  if mpi_run 1 && mpi_run 2 && [ "$(wc -l <"$work/mpi-np1.txt")" -gt 1 ] &&
+    cmp -s <(tail -n +2 "$work/mpi-np1.txt") <(tail -n +2 "$work/mpi-np2.txt"); then
+    pass "CMake consumer of rkv::mpi: the same output on 1 and 2 processes"
+  else
+    diff <(tail -n +2 "$work/mpi-np1.txt") <(tail -n +2 "$work/mpi-np2.txt") | head -5 || true
+    fail "CMake consumer of rkv::mpi"
+  fi
 fi
 
 export PKG_CONFIG_PATH="$static/lib/pkgconfig"

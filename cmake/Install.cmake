@@ -5,6 +5,10 @@
 include(CMakePackageConfigHelpers)
 
 set(RKV_COMPONENTS host machine errors ode capi)
+set(RKV_HAS_MPI FALSE)
+if(TARGET rkv_mpi)
+  set(RKV_HAS_MPI TRUE)
+endif()
 string(REPLACE ";" ", " RKV_COMPONENTS_TEXT "${RKV_COMPONENTS}")
 set(RKV_LIBRARIES "")
 foreach(component IN LISTS RKV_COMPONENTS)
@@ -18,9 +22,19 @@ install(TARGETS ${RKV_LIBRARIES}
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 # Only the public headers: each library's include/ (private ones are in src/).
-foreach(dir host machine errors ode capi)
+foreach(dir IN LISTS RKV_COMPONENTS)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/${dir}/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 endforeach()
+if(RKV_HAS_MPI)
+  install(TARGETS rkv_mpi
+    EXPORT rkvMpiTargets
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/mpi/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  string(APPEND RKV_COMPONENTS_TEXT ", mpi")
+endif()
 install(FILES ${PROJECT_BINARY_DIR}/include/rkv/version.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/rkv)
 if(RKV_BUILD_APP)
@@ -29,6 +43,9 @@ endif()
 
 set(RKV_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/rkv)
 install(EXPORT rkvTargets NAMESPACE rkv:: DESTINATION ${RKV_CMAKE_DIR})
+if(RKV_HAS_MPI)
+  install(EXPORT rkvMpiTargets NAMESPACE rkv:: DESTINATION ${RKV_CMAKE_DIR})
+endif()
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/rkvConfig.cmake.in
   ${PROJECT_BINARY_DIR}/rkvConfig.cmake INSTALL_DESTINATION ${RKV_CMAKE_DIR})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/rkvConfigVersion.cmake

@@ -12,7 +12,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "rkv/mpi/reduce.hpp"
+#include "line.hpp"
 
 namespace rkv::mpiexample {
 
@@ -26,11 +26,9 @@ struct AdvectionDiffusion {
   int left;  // the neighbouring ranks, MPI_PROC_NULL at the ends
   int right;
   void operator()(const std::int32_t& n, const Real&, const Real* u, Real* du) const {
-    Real from_left = Real{0};
-    Real from_right = Real{0};
-    const MPI_Datatype t = mpi::datatype<Real>();
-    MPI_Sendrecv(&u[n - 1], 1, t, right, 1, &from_left, 1, t, left, 1, comm, MPI_STATUS_IGNORE);
-    MPI_Sendrecv(&u[0], 1, t, left, 2, &from_right, 1, t, right, 2, comm, MPI_STATUS_IGNORE);
+    Real from_left;
+    Real from_right;
+    exchange_halo(comm, left, right, n, u, from_left, from_right);
     for (std::int32_t i = 0; i < n; ++i) {
       const double l = static_cast<double>(i > 0 ? u[i - 1] : from_left);
       const double r = static_cast<double>(i + 1 < n ? u[i + 1] : from_right);

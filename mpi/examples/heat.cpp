@@ -23,11 +23,9 @@
 #include "rkv/ode/param.hpp"
 
 int main(int argc, char** argv) {
-  MPI_Init(&argc, &argv);
-  int rank = 0;
-  int size = 1;
-  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
-  MPI_Comm_size(MPI_COMM_WORLD, &size);
+  const rkv::mpiexample::Line line = rkv::mpiexample::start_line(argc, argv);
+  const int rank = line.rank;
+  const int size = line.size;
   const std::int64_t neq = argc >= 2 ? std::atoll(argv[1]) : 1000000;
   std::int64_t first = 0;
   std::int32_t count = 0;
@@ -35,9 +33,7 @@ int main(int argc, char** argv) {
   std::vector<double> u(static_cast<std::size_t>(count));
   rkv::mpiexample::initial_slice(first, count, neq, u.data());
 
-  const rkv::mpiexample::AdvectionDiffusion<double> f{MPI_COMM_WORLD,
-                                                      rank > 0 ? rank - 1 : MPI_PROC_NULL,
-                                                      rank + 1 < size ? rank + 1 : MPI_PROC_NULL};
+  const rkv::mpiexample::AdvectionDiffusion<double> f{MPI_COMM_WORLD, line.left(), line.right()};
   rkv::mpi::DoubleDistributedIntegrator it(MPI_COMM_WORLD, f);
   std::array<double, rkv::param::kSize> param{};
   rkv::param::set(param.data(), rkv::param::kMaxSteps, 1.0e6);

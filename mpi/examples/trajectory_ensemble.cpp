@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "line.hpp"
 #include "model.hpp"
 #include "rkv/errors/control.hpp"
 #include "rkv/mpi/ensemble.hpp"
@@ -64,11 +65,9 @@ Result run_member(std::int64_t i, int grid) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  MPI_Init(&argc, &argv);
-  int rank = 0;
-  int size = 1;
-  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
-  MPI_Comm_size(MPI_COMM_WORLD, &size);
+  const rkv::mpiexample::Line line = rkv::mpiexample::start_line(argc, argv);
+  const int rank = line.rank;
+  const int size = line.size;
   const int grid = argc >= 2 ? std::atoi(argv[1]) : 100;
   rkv::mpi::EnsembleOptions options;
   options.threads = argc >= 3 ? std::atoi(argv[2]) : 0;

@@ -4,63 +4,23 @@
 // the serial run's.
 #include "start.hpp"
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <string_view>
 
-#include "rkv/errors/params.hpp"
-#include "rkv/errors/post.hpp"
-#include "rkv/errors/stack.hpp"
 #include "rkv/mpi/reduce.hpp"
+#include "rkv/ode/companion.hpp"
 #include "rkv/ode/param.hpp"
 
 namespace rkv::mpi {
 namespace {
 
 constexpr std::int64_t kNone = std::numeric_limits<std::int64_t>::max();
-constexpr std::string_view kFrontName = "IVPRK ";
-constexpr std::string_view kIntegratorName = "I2PRK ";
 
-// The integrator's start-up reports that concern the whole system.
-struct StartReport {
-  std::int32_t code;
-  std::string_view text;
-};
-constexpr StartReport kNeqReport{1, "The number of equations NEQ = %(I1).  It must be at least 1."};
-constexpr StartReport kYReport{17, "Initial value Y(%(I1)) = %(R1).  It must be a finite number."};
-constexpr StartReport kRtolReport{
-    19, "The relative tolerance RTOL = %(R1).  It must be 0.0 or greater."};
-constexpr StartReport kAtolReport{
-    20, "The absolute tolerance ATOL(%(I1)) = %(R1).  It must be 0.0 or greater."};
-constexpr StartReport kCountReport{
-    21,
-    "The number of absolute tolerances is %(I1), but NEQ = %(I2).  There must be one for each "
-    "equation."};
-constexpr StartReport kWeightReport{
-    22,
-    "The absolute tolerance ATOL(%(I1)) and RTOL*|Y(%(I2))| are both 0.0.  The error of that "
-    "component cannot be weighted."};
-
-void set_real(std::int32_t index, float value) {
-  E1SETREAL(index, value);
-}
-void set_real(std::int32_t index, double value) {
-  E1SETDBL(index, value);
-}
-
-// Posts a TERMINAL start-up report with up to two integers and one real.
+// Posts a start-up refusal of the integrator's with a global index.
 template <class Real>
-void post(const StartReport& r, std::int64_t i1, std::int64_t i2, Real r1) {
-  E1PSH(kFrontName);
-  E1PSH(kIntegratorName);
-  E1SETINT(1, static_cast<std::int32_t>(i1));
-  E1SETINT(2, static_cast<std::int32_t>(i2));
-  set_real(1, r1);
-  E1MES(kTerminal, r.code, r.text);
-  E1POP(kIntegratorName);
-  E1POP(kFrontName);
+void post(ode::StartRefusal kind, std::int64_t i1, std::int64_t i2, Real r1) {
+  ode::post_start_refusal(kind, static_cast<std::int32_t>(i1), static_cast<std::int32_t>(i2), r1);
 }
 
 // The first offence of the slice: a non-finite Y (key: global index) and a
@@ -96,13 +56,13 @@ template <class Real>
 void post_tolerances(const DistributedState<Real>& s, bool counted, std::int64_t count,
                      std::int64_t key, Real atol) {
   const NormSettings<Real>& n = s.norm;
-  if (!(n.rtol >= Real{0})) post(kRtolReport, 0, 0, n.rtol);
+  if (!(n.rtol >= Real{0})) post(ode::StartRefusal::kRtol, 0, 0, n.rtol);
   if (!counted) {
-    post(kCountReport, count, n.global_neq, Real{0});
+    post(ode::StartRefusal::kAtolCount, count, n.global_neq, Real{0});
   } else if (key != kNone && key % 2 == 0) {
-    post(kAtolReport, key / 2 + 1, 0, atol);
+    post(ode::StartRefusal::kAtol, key / 2 + 1, 0, atol);
   } else if (key != kNone) {
-    post(kWeightReport, key / 2 + 1, key / 2 + 1, Real{0});
+    post(ode::StartRefusal::kZeroWeight, key / 2 + 1, key / 2 + 1, Real{0});
   }
 }
 
@@ -124,7 +84,7 @@ bool start_checks(DistributedState<Real>& s, std::int32_t neq, const Real& x, co
   if (neq >= 1) local_offences(s, neq, y, &mins[2]);
   MPI_Allreduce(MPI_IN_PLACE, mins, 4, MPI_INT64_T, MPI_MIN, s.comm);
   if (mins[0] < 1) {
-    post(kNeqReport, mins[0], 0, Real{0});
+    post(ode::StartRefusal::kNeq, mins[0], 0, Real{0});
     return false;
   }
   // Refused arguments are the local integrator's to report, alike everywhere.
@@ -138,7 +98,7 @@ bool start_checks(DistributedState<Real>& s, std::int32_t neq, const Real& x, co
   if (mins[3] != kNone && owns(mins[3] / 2))
     values[1] = n.atol_of(static_cast<std::int32_t>(mins[3] / 2 - s.offset));
   MPI_Allreduce(MPI_IN_PLACE, values, 2, datatype<Real>(), MPI_SUM, s.comm);
-  if (mins[2] != kNone) post(kYReport, mins[2] + 1, 0, values[0]);
+  if (mins[2] != kNone) post(ode::StartRefusal::kYNotFinite, mins[2] + 1, 0, values[0]);
   if (n.tolerances) {
     // Every slice must have its own ATOL_i, even when the totals agree.
     post_tolerances(s, mins[1] == 1 && sums[1] == sums[0], sums[1], mins[3], values[1]);
@@ -154,43 +114,21 @@ void read_norm_settings(NormSettings<Real>& n, const Real* param) {
   n.floor = floor > Real{0} ? floor : Real{1};
 }
 
-namespace {
-
-// The sixth root the solver derives its first step with.
-double root6(float, double x) {
-  return std::pow(x, static_cast<double>(std::bit_cast<float>(0x3E2AAAABu)));
-}
-double root6(double, double x) {
-  return static_cast<double>(static_cast<float>(std::pow(x, 1.0 / 6.0)));
-}
-
-}  // namespace
-
 template <class Real>
 Real first_step_entry(const DistributedState<Real>& s, const Real& tol, const Real* param) {
   const NormSettings<Real>& n = s.norm;
   const Real given = param::get(param, param::kInitialStep);
   if (!n.tolerances || given != Real{0}) return given;
-  double q = static_cast<double>(n.rtol);
-  if (!(q > 0.0)) {
-    Real top = Real{0};
+  // The largest ATOL_i of the whole system only when RTOL does not decide.
+  Real top = Real{0};
+  if (!(n.rtol > Real{0})) {
     for (std::size_t i = 0; i < (n.per_component ? n.each.size() : 1); ++i) {
       const Real a = n.per_component ? n.each[i] : n.atol;
       top = a > top ? a : top;
     }
-    q = static_cast<double>(global_max(s.comm, top));
+    top = global_max(s.comm, top);
   }
-  const Real start = static_cast<Real>(static_cast<double>(tol) * q);
-  Real hmax = param::get(param, param::kHmax) > Real{0} ? param::get(param, param::kHmax) : Real{2};
-  const Real scale = param::get(param, param::kScale);
-  if (scale > Real{0}) {
-    hmax =
-        static_cast<Real>(std::fmin(2.0 / static_cast<double>(scale), static_cast<double>(hmax)));
-  }
-  const Real h0 = static_cast<Real>((0.5 * static_cast<double>(hmax)) *
-                                    root6(Real{0}, static_cast<double>(start)));
-  // The local integrator takes half of PARAM(1): doubling is exact.
-  return static_cast<Real>(2.0 * static_cast<double>(h0));
+  return ode::first_trial_step(tol, param, n.rtol, top);
 }
 
 #define RKV_MPI_START(Real)                                                            \

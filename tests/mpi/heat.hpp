@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "line.hpp"
 #include "rkv/mpi/reduce.hpp"
 
 namespace rkv::mpitest {
@@ -38,17 +39,12 @@ template <class Real>
 struct HeatSlice {
   MPI_Comm comm;
   void operator()(const std::int32_t& n, const Real&, const Real* y, Real* yp) const {
-    int rank = 0;
-    int size = 1;
-    MPI_Comm_rank(comm, &rank);
-    MPI_Comm_size(comm, &size);
-    const int left = rank > 0 ? rank - 1 : MPI_PROC_NULL;
-    const int right = rank + 1 < size ? rank + 1 : MPI_PROC_NULL;
-    Real from_left = Real{0};
-    Real from_right = Real{0};
-    const MPI_Datatype t = mpi::datatype<Real>();
-    MPI_Sendrecv(&y[n - 1], 1, t, right, 1, &from_left, 1, t, left, 1, comm, MPI_STATUS_IGNORE);
-    MPI_Sendrecv(&y[0], 1, t, left, 2, &from_right, 1, t, right, 2, comm, MPI_STATUS_IGNORE);
+    mpiexample::Line line;
+    MPI_Comm_rank(comm, &line.rank);
+    MPI_Comm_size(comm, &line.size);
+    Real from_left;
+    Real from_right;
+    mpiexample::exchange_halo(comm, line.left(), line.right(), n, y, from_left, from_right);
     for (std::int32_t i = 0; i < n; ++i) {
       yp[i] = heat_point(i > 0 ? y[i - 1] : from_left, y[i], i + 1 < n ? y[i + 1] : from_right);
     }

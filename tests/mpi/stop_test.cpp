@@ -15,15 +15,14 @@
 #include <string_view>
 
 #include "heat.hpp"
+#include "line.hpp"
 #include "rkv/errors/post.hpp"
 #include "rkv/mpi/distributed.hpp"
 
 int main(int argc, char** argv) {
-  MPI_Init(&argc, &argv);
-  int rank = 0;
-  int size = 1;
-  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
-  MPI_Comm_size(MPI_COMM_WORLD, &size);
+  const rkv::mpiexample::Line line = rkv::mpiexample::start_line(argc, argv);
+  const int rank = line.rank;
+  const int size = line.size;
   const bool in_rhs = argc >= 2 && std::string_view(argv[1]) == "rhs";
   const bool last = rank + 1 == size;
   std::vector<double> y(4, 1.0);

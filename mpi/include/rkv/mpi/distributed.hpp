@@ -50,6 +50,7 @@
 
 #include "rkv/ode/dense_output.hpp"
 #include "rkv/ode/integrator.hpp"
+#include "rkv/ode/owned_rhs.hpp"
 
 #pragma GCC visibility push(default)  // the interface the shared libraries export
 
@@ -69,7 +70,8 @@ class BasicDistributedIntegrator {
   template <class F>
   requires std::is_invocable_v<F&, const std::int32_t&, const Real&, const Real*, Real*>
   BasicDistributedIntegrator(MPI_Comm comm, F f)
-      : BasicDistributedIntegrator(comm, &call_owned<F>, new F(std::move(f)), &delete_owned<F>) {}
+      : BasicDistributedIntegrator(comm, &ode::call_owned_rhs<Real, F>, new F(std::move(f)),
+                                   &ode::delete_owned<F>) {}
   // Collective: frees the duplicate communicator (unless MPI is finalized).
   ~BasicDistributedIntegrator();
   BasicDistributedIntegrator(BasicDistributedIntegrator&&) noexcept;
@@ -112,15 +114,6 @@ class BasicDistributedIntegrator {
   using Release = void (*)(void*);
   BasicDistributedIntegrator(MPI_Comm comm, BasicRhsContextFunction<Real> fcn, void* owned,
                              Release release);
-  template <class F>
-  static void call_owned(void* f, const std::int32_t& neq, const Real& x, const Real* y,
-                         Real* yprime) {
-    (*static_cast<F*>(f))(neq, x, y, yprime);
-  }
-  template <class F>
-  static void delete_owned(void* f) {
-    delete static_cast<F*>(f);
-  }
 
   // On the heap: the local integrator's right-hand side and norm hold its
   // address, which must not move with this object.

@@ -37,6 +37,7 @@
 #include <utility>
 
 #include "rkv/ode/ivprk.hpp"
+#include "rkv/ode/owned_rhs.hpp"
 
 #pragma GCC visibility push(default)  // the interface the shared libraries export
 
@@ -103,7 +104,8 @@ class BasicIntegrator {
   requires(!std::is_same_v<std::remove_cvref_t<F>, BasicIntegrator> &&
            std::is_invocable_v<F&, const std::int32_t&, const Real&, const Real*,
                                Real*>) explicit BasicIntegrator(F f)
-      : BasicIntegrator(&call_owned<F>, new F(std::move(f)), &delete_owned<F>) {}
+      : BasicIntegrator(&ode::call_owned_rhs<Real, F>, new F(std::move(f)), &ode::delete_owned<F>) {
+  }
 
   // Releases the workspace (whether or not IDO = 3 was called).
   ~BasicIntegrator();
@@ -172,7 +174,7 @@ class BasicIntegrator {
   requires std::is_invocable_r_v<Real, F&, std::int32_t, const Real*, const Real*, const Real*,
                                  const Real*>
       std::int32_t set_error_norm(F f) {
-    return set_error_norm_owned(&norm_owned<F>, new F(std::move(f)), &delete_owned<F>);
+    return set_error_norm_owned(&norm_owned<F>, new F(std::move(f)), &ode::delete_owned<F>);
   }
   std::int32_t clear_error_norm();
 
@@ -189,16 +191,6 @@ class BasicIntegrator {
   // Takes ownership of `owned`, released with `release` (also when the
   // construction fails).
   BasicIntegrator(BasicRhsContextFunction<Real> fcn, void* owned, void (*release)(void*));
-
-  template <class F>
-  static void call_owned(void* f, const std::int32_t& neq, const Real& x, const Real* y,
-                         Real* yprime) {
-    (*static_cast<F*>(f))(neq, x, y, yprime);
-  }
-  template <class F>
-  static void delete_owned(void* f) {
-    delete static_cast<F*>(f);
-  }
 
   friend struct ode::InstanceAccess;
   ode::BasicInstance<Real>* instance_;
