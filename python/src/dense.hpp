@@ -40,18 +40,6 @@ namespace rkv::python {
 
 namespace py = pybind11;
 
-// The layer per real type.
-template <class Real>
-struct Layer;
-template <>
-struct Layer<float> {
-  using type = rkv::DenseOutput;
-};
-template <>
-struct Layer<double> {
-  using type = rkv::DoubleDenseOutput;
-};
-
 // g(t, y) for y a fresh float64 array of the NEQ values; the result as a
 // real of the storage type (NaN is the layer's to refuse).
 template <class Real>
@@ -230,7 +218,7 @@ class Dense {
   }
 
   Integrator<Real>& owner_;  // kept alive by the binding
-  typename Layer<Real>::type layer_;
+  rkv::BasicDenseOutput<Real> layer_;
   std::unique_ptr<std::vector<py::object>> calls_;  // the event functions in force
   py::tuple out_;                                   // the output arrays in use
   std::vector<Real> rows_;                          // the steps' records kept

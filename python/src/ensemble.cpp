@@ -46,7 +46,7 @@ void run_member(const Members<Real>& m, std::int64_t k) {
   rhs.compiled = m.f;
   rhs.user_data = m.user_data;
   rhs.prepare(m.n);
-  typename Solver<Real>::type it(&call_compiled<Real>, &rhs);
+  rkv::BasicIntegrator<Real> it(&call_compiled<Real>, &rhs);
   if (m.atol_count > 0) apply_tolerances<Real>(it, m.rtol, m.atol, m.atol_count);
   std::vector<Real> param(m.param, m.param + rkv::param::kSize);
   Real* y = m.y + k * m.n;

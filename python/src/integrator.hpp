@@ -23,24 +23,11 @@ namespace rkv::python {
 
 namespace py = pybind11;
 
-// The solver object per real type: float storage (computing in double) and
-// double storage.
-template <class Real>
-struct Solver;
-template <>
-struct Solver<float> {
-  using type = rkv::Integrator;
-};
-template <>
-struct Solver<double> {
-  using type = rkv::DoubleIntegrator;
-};
-
 // RTOL and ATOL (one, or one per equation) on a solver in place of INORM;
 // an empty ATOL clears them. RTOL is rounded to the storage type. Returns
 // the call's outcome (see outcome.hpp).
 template <class Real>
-Outcome apply_tolerances(typename Solver<Real>::type& it, double rtol, const Real* atol,
+Outcome apply_tolerances(rkv::BasicIntegrator<Real>& it, double rtol, const Real* atol,
                          std::int32_t count) {
   QuietErrors quiet;
   Outcome o;
@@ -73,11 +60,11 @@ template <class Real>
 class Integrator {
  public:
   explicit Integrator(py::object fun) : rhs_(make_python(std::move(fun))), it_(nullptr) {
-    it_ = std::make_unique<typename Solver<Real>::type>(&call_python<Real>, rhs_.get());
+    it_ = std::make_unique<rkv::BasicIntegrator<Real>>(&call_python<Real>, rhs_.get());
   }
   Integrator(std::uintptr_t address, std::uintptr_t user_data)
       : rhs_(make_compiled(address, user_data)), it_(nullptr) {
-    it_ = std::make_unique<typename Solver<Real>::type>(&call_compiled<Real>, rhs_.get());
+    it_ = std::make_unique<rkv::BasicIntegrator<Real>>(&call_compiled<Real>, rhs_.get());
   }
 
   bool compiled() const { return rhs_->compiled != nullptr; }
@@ -106,7 +93,7 @@ class Integrator {
   }
 
   // The solver, for a layer that works through it (dense.hpp).
-  typename Solver<Real>::type& solver() { return *it_; }
+  rkv::BasicIntegrator<Real>& solver() { return *it_; }
 
   // Runs `body` (a call of the solver, or of a layer over it, for NEQ
   // equations) with the errors quiet and, for a compiled right-hand side
@@ -169,7 +156,7 @@ class Integrator {
   }
 
   std::unique_ptr<Rhs<Real>> rhs_;  // before the solver, whose context it is
-  std::unique_ptr<typename Solver<Real>::type> it_;
+  std::unique_ptr<rkv::BasicIntegrator<Real>> it_;
   double x_ = 0.0;
   std::atomic<bool> busy_{false};
 };
