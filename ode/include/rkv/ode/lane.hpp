@@ -22,6 +22,8 @@
 #include <cmath>
 #include <cstdint>
 
+#pragma GCC visibility push(default)  // the interface the shared libraries export
+
 namespace rkv {
 
 template <class T, int W>
@@ -207,3 +209,5 @@ inline Lane<T, W> atan2(const Lane<T, W>& a, const Lane<T, W>& b) {
 }
 
 }  // namespace rkv
+
+#pragma GCC visibility pop
