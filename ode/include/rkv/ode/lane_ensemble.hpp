@@ -119,10 +119,13 @@ namespace ode {
 // Returns the most serious error type of the members (0 when all reached
 // their XEND), kLanesNoStorage, or kLanesRefused for a count below 0, NEQ
 // below 1, NPAR below 0, a PARAM stride other than 0 and param::kSize, or
-// a null array the problem needs.
+// a null array the problem needs. Marked for export by name: the pragma
+// around this header does not reach a function template's instantiations.
 template <class Real>
-std::int32_t run_lanes(const LaneProblem<Real>& problem, const LaneRhs<Real>& rhs,
-                       const LaneResults<Real>& results, std::int32_t threads);
+__attribute__((visibility("default"))) std::int32_t run_lanes(const LaneProblem<Real>& problem,
+                                                              const LaneRhs<Real>& rhs,
+                                                              const LaneResults<Real>& results,
+                                                              std::int32_t threads);
 extern template std::int32_t run_lanes<float>(const LaneProblem<float>&, const LaneRhs<float>&,
                                               const LaneResults<float>&, std::int32_t);
 extern template std::int32_t run_lanes<double>(const LaneProblem<double>&, const LaneRhs<double>&,

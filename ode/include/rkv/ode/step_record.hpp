@@ -42,10 +42,13 @@ using StepHook = BasicStepHook<float>;
 // step of NEQ >= 1 equations. Meant for x in [x0, x1]: x = x1 gives y1 and
 // k9 exactly, x = x0 gives y0 and k1; outside, the step's polynomial is
 // extended. No right-hand side is evaluated and nothing is kept: records may
-// be evaluated from several threads at once.
+// be evaluated from several threads at once. Marked for export by name:
+// the pragma around this header does not reach a function template's
+// instantiations.
 template <class Real>
-void step_record_value(const std::int32_t& neq, const Real* record, const Real& x, Real* y,
-                       Real* yprime);
+__attribute__((visibility("default"))) void step_record_value(const std::int32_t& neq,
+                                                              const Real* record, const Real& x,
+                                                              Real* y, Real* yprime);
 
 extern template void step_record_value<float>(const std::int32_t&, const float*, const float&,
                                               float*, float*);
