@@ -4,6 +4,7 @@
 // active mask marks the lanes that hold a member; bad arguments are refused.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -12,10 +13,11 @@
 
 namespace {
 
+// Written by the block functions of every worker thread at once.
 template <class Real>
 struct Counts {
-  std::int32_t calls = 0;
-  bool mask_agrees = true;
+  std::atomic<std::int32_t> calls{0};
+  std::atomic<bool> mask_agrees{true};
 };
 
 // Lorenz with rho = p[0], as a C block function.
@@ -24,9 +26,9 @@ void lorenz_block(void* context, std::int32_t width, std::int32_t, const Real*, 
                   Real* yp, std::int32_t, Real* p, const std::int32_t* member,
                   const std::int32_t* active) {
   auto& c = *static_cast<Counts<Real>*>(context);
-  c.calls += 1;
+  c.calls.fetch_add(1, std::memory_order_relaxed);
   for (std::int32_t l = 0; l < width; ++l) {
-    c.mask_agrees = c.mask_agrees && (active[l] == 1) == (member[l] >= 0);
+    if ((active[l] == 1) != (member[l] >= 0)) c.mask_agrees.store(false);
     const Real y0 = y[l];
     const Real y1 = y[width + l];
     const Real y2 = y[2 * width + l];
@@ -60,8 +62,8 @@ void check(Integrate integrate) {
   const CResults cr{yc.data(), xc.data(), sc.data(), nullptr, nullptr};
   Counts<Real> counts;
   EXPECT_EQ(integrate(&cp, &lorenz_block<Real>, &counts, 2, &cr), 0);
-  EXPECT_GT(counts.calls, 0);
-  EXPECT_TRUE(counts.mask_agrees);
+  EXPECT_GT(counts.calls.load(), 0);
+  EXPECT_TRUE(counts.mask_agrees.load());
   const rkv::LaneProblem<Real> p{n,           3,         1,          x0.data(),
                                  xend.data(), y0.data(), rho.data(), Real(1e-6)};
   rkv::integrate_lanes(p, Lorenz{}, rkv::LaneResults<Real>{ycpp.data(), xcpp.data(), scpp.data()});
