@@ -4,6 +4,7 @@
 // member's Y, X and PARAM(31..35) compared bit for bit with its scalar run.
 //
 //   rkv_lanes_bench [--members N] [--xend X] [--repeat R] [--verify-only]
+//                   [--only TEXT]   (the rows whose "workload/real/set" contain TEXT)
 //
 // Workloads: Lorenz (rho from 20 to 30 over the members, x from 0 to XEND,
 // TOL 1e-6) with HMAX binding (0.002) and with the controller free (HMAX
@@ -43,6 +44,7 @@ struct Options {
   double xend = 10.0;
   int repeat = 1;
   bool verify_only = false;
+  std::string only;  // rows whose "workload/real/set" contains this, all when empty
 };
 
 template <class Real>
@@ -207,6 +209,9 @@ double member_steps(const Outcome<Real>& o) {
 // whether every member's bits agreed.
 template <class Real>
 bool row(const char* name, const Ensemble<Real>& e, Isa isa, const Options& o) {
+  const std::string key = std::string(name) + "/" + (sizeof(Real) == 4 ? "float" : "double") + "/" +
+                          std::string(rkv::ode::isa_name(isa));
+  if (key.find(o.only) == std::string::npos) return true;
   rkv::ode::select_isa_for_testing(isa);
   const auto all = static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
   Outcome<Real> scalar(e.p);
@@ -258,6 +263,7 @@ int main(int argc, char** argv) {
     if (a == "--xend" && i + 1 < argc) o.xend = std::atof(argv[++i]);
     if (a == "--repeat" && i + 1 < argc) o.repeat = std::max(1, std::atoi(argv[++i]));
     if (a == "--verify-only") o.verify_only = true;
+    if (a == "--only" && i + 1 < argc) o.only = argv[++i];
   }
   std::printf(
       "%d members, x from 0 to %g (trajectory %g), best of %d; ns per accepted member-step, "

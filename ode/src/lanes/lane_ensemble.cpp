@@ -149,22 +149,6 @@ RKV_ALWAYS_INLINE void verner(LaneBlockState<Real, W>& b, LaneBlockFunction<Real
   lanes::candidate_and_error(b, h);
 }
 
-// Y := candidate and max|y| := max(max|y|, |Y|) in the accepted lanes, as
-// stepping::accept_loop does for one member; a select per lane.
-template <class Real, int W>
-RKV_ALWAYS_INLINE void take_accepted(LaneBlockState<Real, W>& b, const bool (&accept)[W]) {
-  const std::size_t n = static_cast<std::size_t>(b.neq);
-  for (std::size_t i = 0; i < n; ++i) {
-    for (int l = 0; l < W; ++l) {
-      const Real v = b.arg[i].v[l];
-      const Real a = std::fabs(v);
-      const Real w = b.wmax[i].v[l];
-      b.y[i].v[l] = accept[l] ? v : b.y[i].v[l];
-      b.wmax[i].v[l] = accept[l] && (a > w || w != w) ? a : w;
-    }
-  }
-}
-
 // The verdict and the decision per lane; Y and max|y| of the accepted
 // lanes take the candidate.
 template <class Real, int W>
@@ -182,7 +166,7 @@ RKV_ALWAYS_INLINE void decide(LaneBlockState<Real, W>& b, LaneFeed<Real>& f) {
                                 static_cast<double>(s.settings.scale));
     accept[l] = static_cast<double>(s.error) <= static_cast<double>(f.problem.tol);
   }
-  take_accepted(b, accept);
+  lanes::take_accepted(b, accept);
   for (int l = 0; l < W; ++l) {
     if (!b.attempting[l]) continue;
     BasicSolverState<Real>& s = b.s[l];

@@ -52,6 +52,47 @@ RKV_ALWAYS_INLINE void narrow(const Vec<double, W>& a, Lane<Real, W>& out) {
   std::memcpy(out.v, &v, sizeof v);
 }
 
+// |v| elementwise with the sign bit cleared, as std::fabs gives it (a
+// comparison with 0 would leave -0 negative).
+template <class Real, int W>
+RKV_ALWAYS_INLINE void magnitude(const Vec<Real, W>& v, Vec<Real, W>& out) {
+  using Bits = typename RealFormat<Real>::Bits;
+  using BitsVec = typename VecOf<Bits, W>::type;
+  out = reinterpret_cast<Vec<Real, W>>(reinterpret_cast<BitsVec>(v) &
+                                       static_cast<Bits>(RealFormat<Real>::kMagnitude));
+}
+
+// Comparisons and selects work on register-wide slices of a block's
+// lanes, one register of reals at a time: g++ takes a comparison on a
+// vector wider than a register element by element, and so too a
+// comparison whose mask is used as a value (or-ed with another, or folded
+// into one from two nested selects). So every comparison below is the
+// condition of a select on one slice, and `keep_apart` stops the folding
+// of two selects of one value. A variant's width W of floats fills one
+// register: a slice is W floats or W/2 doubles.
+template <class Real, int W>
+inline constexpr int kSliceWidth = W* static_cast<int>(sizeof(float)) /
+                                   static_cast<int>(sizeof(Real));
+template <class Real, int W>
+using Slice = Vec<Real, kSliceWidth<Real, W>>;
+template <class Real, int W>
+inline constexpr int kSlices = W / kSliceWidth<Real, W>;
+
+template <class Real, int W>
+RKV_ALWAYS_INLINE void load_slice(const Real* lanes, int c, Slice<Real, W>& out) {
+  std::memcpy(&out, lanes + c * kSliceWidth<Real, W>, sizeof out);
+}
+template <class Real, int W>
+RKV_ALWAYS_INLINE void store_slice(const Slice<Real, W>& v, int c, Real* lanes) {
+  std::memcpy(lanes + c * kSliceWidth<Real, W>, &v, sizeof v);
+}
+template <class V>
+RKV_ALWAYS_INLINE void keep_apart([[maybe_unused]] V& v) {
+#ifndef __clang__  // clang neither folds them nor takes the operand in a register here
+  asm("" : "+v"(v));
+#endif
+}
+
 // out := (a_1 k1 + ... + a_M kM) * H + Y for one of the stages 3 to 8.
 template <std::size_t Stage, class Real, int W>
 RKV_ALWAYS_INLINE void stage_argument(LaneBlockState<Real, W>& b, const Wide<W>& h) {
@@ -75,30 +116,38 @@ RKV_ALWAYS_INLINE void stage_argument(LaneBlockState<Real, W>& b, const Wide<W>&
 }
 
 // Stage 2: Y + c k1 with c = a21 * H rounded to the storage type; Y itself
-// where c is 0 (even where k1 is not finite). c passes through memory the
-// compiler must respect: g++ 12 at -O3 was seen to drop the rounding of c
-// to float in the SSE2 variant of this loop (using a21 * H unrounded, one
-// unit in the last place off the scalar step), a transformation that is
-// only valid under -funsafe-math-optimizations; W volatile stores per
-// attempt cost nothing measurable.
+// where c is 0 (even where k1 is not finite, or Y is -0). The rounded c passes through
+// memory the compiler must respect: g++ 12 at -O3 was seen to drop the
+// rounding of c to float in the SSE2 variant of this loop (using a21 * H
+// unrounded, one unit in the last place off the scalar step), a
+// transformation only valid under -funsafe-math-optimizations.
 template <class Real, int W>
 RKV_ALWAYS_INLINE void stage2_argument(LaneBlockState<Real, W>& b, const Wide<W>& h) {
-  Real c[W];
-  for (int l = 0; l < W; ++l) {
-    volatile Real rounded = static_cast<Real>(stepping::kWidenedTable<Real>[0] * h.v[l]);
-    c[l] = rounded;
-  }
-  Vec<Real, W> cr;
-  std::memcpy(&cr, c, sizeof cr);
+  Vec<double, W> hv;
+  std::memcpy(&hv, h.v, sizeof hv);
+  Vec<Real, W> cr = __builtin_convertvector(stepping::kWidenedTable<Real>[0] * hv, Vec<Real, W>);
+  asm("" : "+m"(cr));
   const Vec<double, W> cd = __builtin_convertvector(cr, Vec<double, W>);
+  // Y itself where c is 0 (Y widened and rounded back is Y).
+  constexpr int kC = kSliceWidth<double, W>;
   const std::size_t n = static_cast<std::size_t>(b.neq);
   for (std::size_t i = 0; i < n; ++i) {
     Vec<double, W> k1;
     Vec<double, W> y;
     widen(b.k[1][i], k1);
     widen(b.y[i], y);
-    // Y widened and rounded back is Y itself.
-    narrow(cd == 0.0 ? y : cd * k1 + y, b.arg[i]);
+    Vec<double, W> sum = cd * k1 + y;
+    for (int c = 0; c < W / kC; ++c) {
+      Slice<double, W> cs;
+      Slice<double, W> ys;
+      Slice<double, W> ss;
+      std::memcpy(&cs, reinterpret_cast<const double*>(&cd) + c * kC, sizeof cs);
+      std::memcpy(&ys, reinterpret_cast<const double*>(&y) + c * kC, sizeof ys);
+      std::memcpy(&ss, reinterpret_cast<const double*>(&sum) + c * kC, sizeof ss);
+      ss = cs == 0.0 ? ys : ss;
+      std::memcpy(reinterpret_cast<double*>(&sum) + c * kC, &ss, sizeof ss);
+    }
+    narrow(sum, b.arg[i]);
   }
 }
 
@@ -141,32 +190,81 @@ Real first_nan_quotient(const LaneBlockState<Real, W>& b, int l, Real bound) {
 }
 
 // INORM 0 and 2: max_i |v_i| / max(|y_i|, bound) as relative_max_update
-// forms each quotient. Every quotient is non-negative or NaN (a zero may
-// come out as -0 here, which compares as +0 and is never kept): the
-// maximum of the numbers is taken by comparison, and a NaN sends the lane
-// to the scalar scan for the NaN the element-by-element update returns.
+// forms each quotient. The quotient is divided in the storage type: the
+// update divides the widened operands in double and rounds to the storage
+// type, and double has more than twice float's precision plus two bits,
+// so that double rounding of a quotient of two floats is the correctly
+// rounded float quotient itself. Every quotient is non-negative or NaN:
+// the maximum of the numbers is taken by comparison, and a NaN sends the
+// lane to the scalar scan for the NaN the element-by-element update
+// returns.
 template <class Real, int W>
 RKV_ALWAYS_INLINE void relative_max(LaneBlockState<Real, W>& b, const Real (&bound)[W],
                                     Real (&enorm)[W]) {
-  Vec<Real, W> br;
-  std::memcpy(&br, bound, sizeof br);
-  const Vec<double, W> bd = __builtin_convertvector(br, Vec<double, W>);
-  Vec<Real, W> top = {};
-  decltype(top != top) nan = {};
+  using S = Slice<Real, W>;
+  constexpr int kS = kSlices<Real, W>;
+  S br[kS];
+  S top[kS] = {};
+  S seen[kS] = {};  // a NaN quotient where the lane met one
+  for (int c = 0; c < kS; ++c) load_slice<Real, W>(bound, c, br[c]);
   const std::size_t n = static_cast<std::size_t>(b.neq);
   for (std::size_t i = 0; i < n; ++i) {
-    Vec<double, W> y;
-    Vec<double, W> v;
-    widen(b.y[i], y);
-    widen(b.k[2][i], v);
-    const Vec<double, W> ay = y < 0.0 ? -y : y;
-    const Vec<double, W> divisor = ay > bd ? ay : bd;
-    const Vec<Real, W> q = __builtin_convertvector((v < 0.0 ? -v : v) / divisor, Vec<Real, W>);
-    nan |= q != q;
-    top = q > top ? q : top;
+    for (int c = 0; c < kS; ++c) {
+      S y;
+      S v;
+      load_slice<Real, W>(b.y[i].v, c, y);
+      load_slice<Real, W>(b.k[2][i].v, c, v);
+      magnitude<Real, kSliceWidth<Real, W>>(y, y);
+      magnitude<Real, kSliceWidth<Real, W>>(v, v);
+      const S divisor = y > br[c] ? y : br[c];
+      const S q = v / divisor;
+      top[c] = q > top[c] ? q : top[c];
+      seen[c] = q != q ? q : seen[c];
+    }
+  }
+  Real t[W];
+  Real nan[W];
+  for (int c = 0; c < kS; ++c) {
+    store_slice<Real, W>(top[c], c, t);
+    store_slice<Real, W>(seen[c], c, nan);
   }
   for (int l = 0; l < W; ++l) {
-    enorm[l] = nan[l] != 0 ? first_nan_quotient(b, l, bound[l]) : top[l];
+    enorm[l] = nan[l] != nan[l] ? first_nan_quotient(b, l, bound[l]) : t[l];
+  }
+}
+
+// Y := candidate and max|y| := max(max|y|, |Y|) in the lanes that accept,
+// as stepping::accept_loop does for one member.
+template <class Real, int W>
+RKV_ALWAYS_INLINE void take_accepted(LaneBlockState<Real, W>& b, const bool (&accept)[W]) {
+  using S = Slice<Real, W>;
+  using Mask = decltype(S{} != S{});
+  constexpr int kS = kSlices<Real, W>;
+  constexpr int kC = kSliceWidth<Real, W>;
+  using Bits = typename RealFormat<Real>::Bits;
+  Bits all[W];
+  for (int l = 0; l < W; ++l) all[l] = accept[l] ? ~Bits{0} : Bits{0};
+  Mask take[kS];
+  for (int c = 0; c < kS; ++c) std::memcpy(&take[c], all + c * kC, sizeof take[c]);
+  const std::size_t n = static_cast<std::size_t>(b.neq);
+  for (std::size_t i = 0; i < n; ++i) {
+    for (int c = 0; c < kS; ++c) {
+      S v;
+      S y;
+      S w;
+      load_slice<Real, W>(b.arg[i].v, c, v);
+      load_slice<Real, W>(b.y[i].v, c, y);
+      load_slice<Real, W>(b.wmax[i].v, c, w);
+      S a;
+      magnitude<Real, kC>(v, a);
+      S raised = a > w ? a : w;
+      keep_apart(raised);
+      raised = w != w ? a : raised;
+      y = take[c] != 0 ? v : y;
+      w = take[c] != 0 ? raised : w;
+      store_slice<Real, W>(y, c, b.y[i].v);
+      store_slice<Real, W>(w, c, b.wmax[i].v);
+    }
   }
 }
 
