@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <new>
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "lanes/lane_block.hpp"
+#include "lanes/lane_root6.hpp"
 #include "lanes/lane_step.hpp"
 #include "rkv/ode/lane_ensemble.hpp"
 #include "step/isa.hpp"
@@ -79,6 +81,28 @@ RKV_ALWAYS_INLINE void take_fresh_k1(LaneBlockState<Real, W>& b) {
   }
 }
 
+// TOL/E of the lanes whose step-size choice takes its power and an
+// approximation of the power, on whole vectors; none where no lane needs one.
+template <class Real, int W>
+RKV_ALWAYS_INLINE void step_powers(const LaneBlockState<Real, W>& b, Real tol, double (&base)[W],
+                                   double (&power)[W]) {
+  bool any = false;
+  for (int l = 0; l < W; ++l) {
+    const BasicSolverState<Real>& s = b.s[l];
+    const bool takes = b.attempting[l] && s.rejections < 2 &&
+                       !(static_cast<double>(s.error) * RealFormat<Real>::kGrowthLimit <=
+                         static_cast<double>(tol));
+    base[l] = takes ? static_cast<double>(tol) / static_cast<double>(s.error) : 1.0;
+    any = any || takes;
+  }
+  if (!any) return;
+  lanes::Vec<double, W> q;
+  lanes::Vec<double, W> r;
+  std::memcpy(&q, base, sizeof q);
+  lanes::approximate_power<W>(q, lanes::kRootExponent<Real>, r);
+  std::memcpy(power, &r, sizeof r);
+}
+
 // k1 where a lane needs it, then HMIN, the step-size choice and the
 // geometry per lane; h and x receive the lanes' signed steps and starts.
 template <class Real, int W>
@@ -96,6 +120,9 @@ RKV_ALWAYS_INLINE void loop_head(LaneBlockState<Real, W>& b, LaneFeed<Real>& f,
     call_block(b, fn, context, keep ? b.arg : b.k[1], b.y);
     if (keep) take_fresh_k1(b);
   }
+  double power[W];
+  double base[W];
+  step_powers(b, f.problem.tol, base, power);
   for (int l = 0; l < W; ++l) {
     h.v[l] = 0.0;
     x.v[l] = 0.0;
@@ -109,7 +136,11 @@ RKV_ALWAYS_INLINE void loop_head(LaneBlockState<Real, W>& b, LaneFeed<Real>& f,
       finish_member(b, l, f, ErrorPoint::kHminAboveHmax);
       continue;
     }
-    s.h = choose_step(s.h, s.error, f.problem.tol, s.rejections, t.hmin, t.hmax);
+    const Real h0 = s.h;
+    const auto root6 = [&](double q) {
+      return q == base[l] ? lanes::certified_root6(q, power[l], h0) : RealFormat<Real>::root6(q);
+    };
+    s.h = choose_step(s.h, s.error, f.problem.tol, s.rejections, t.hmin, t.hmax, root6);
     const StepGeometry<Real> g = step_geometry(b.xcur[l], b.xend[l], s.h);
     s.xnew = g.xnew;
     s.step = g.step;

@@ -43,8 +43,11 @@ inline double smaller(double a, double b) {
 
 // The point where 0.9 * (TOL/E)^(1/6) reaches 2 is E = TOL / 120.427315;
 // below it the step is doubled without evaluating the power.
-template <class Real>
-inline Real choose_step(Real h, Real e, Real tol, std::int32_t rejections, Real hmin, Real hmax) {
+// `root6` is the format's own (RealFormat<Real>::root6) or a callable that
+// returns its bits.
+template <class Real, class Root6>
+inline Real choose_step(Real h, Real e, Real tol, std::int32_t rejections, Real hmin, Real hmax,
+                        Root6 root6) {
   using F = RealFormat<Real>;
   Real hnew;
   if (rejections < 2) {
@@ -52,8 +55,8 @@ inline Real choose_step(Real h, Real e, Real tol, std::int32_t rejections, Real 
     if (static_cast<double>(e) * F::kGrowthLimit <= static_cast<double>(tol)) {
       t = static_cast<Real>(2.0 * static_cast<double>(h));
     } else {
-      t = static_cast<Real>(F::root6(static_cast<double>(tol) / static_cast<double>(e)) *
-                            F::kSafety * static_cast<double>(h));
+      t = static_cast<Real>(root6(static_cast<double>(tol) / static_cast<double>(e)) * F::kSafety *
+                            static_cast<double>(h));
     }
     hnew = static_cast<Real>(larger(0.5 * static_cast<double>(h), static_cast<double>(t)));
   } else {
@@ -64,6 +67,11 @@ inline Real choose_step(Real h, Real e, Real tol, std::int32_t rejections, Real 
   Real r = static_cast<Real>(smaller(static_cast<double>(hnew), static_cast<double>(hmax)));
   r = static_cast<Real>(larger(static_cast<double>(r), static_cast<double>(hmin)));
   return r;
+}
+
+template <class Real>
+inline Real choose_step(Real h, Real e, Real tol, std::int32_t rejections, Real hmin, Real hmax) {
+  return choose_step(h, e, tol, rejections, hmin, hmax, RealFormat<Real>::root6);
 }
 
 template <class Real>
