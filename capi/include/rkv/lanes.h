@@ -7,8 +7,8 @@
  * bit for bit, whatever the instruction set. An error ends only its member;
  * nothing is printed and nothing stops the process.
  *
- * The block function's contract: it is called with width lanes (4, 8 or
- * 16: the instruction set's; any code must accept each), and for every
+ * The block function's contract: it is called with width lanes (8, 16 or
+ * 32: the instruction set's; any code must accept each), and for every
  * lane l < width and equation i < neq it writes
  *     yprime[i * width + l] = f_i(x[l], y[0 * width + l], ..., y[(neq-1) * width + l])
  * with the parameters p[k * width + l], k < npar, of lane l's member (which

@@ -68,11 +68,14 @@ RKV_ALWAYS_INLINE void magnitude(const Vec<Real, W>& v, Vec<Real, W>& out) {
 // comparison whose mask is used as a value (or-ed with another, or folded
 // into one from two nested selects). So every comparison below is the
 // condition of a select on one slice, and `keep_apart` stops the folding
-// of two selects of one value. A variant's width W of floats fills one
-// register: a slice is W floats or W/2 doubles.
+// of two selects of one value. The variant of width W runs on registers
+// of kRegisterBytes<W>.
+template <int W>
+inline constexpr int kRegisterBytes = W == kLaneWidths[2]   ? 64
+                                      : W == kLaneWidths[1] ? 32
+                                                            : 16;
 template <class Real, int W>
-inline constexpr int kSliceWidth = W* static_cast<int>(sizeof(float)) /
-                                   static_cast<int>(sizeof(Real));
+inline constexpr int kSliceWidth = kRegisterBytes<W> / static_cast<int>(sizeof(Real));
 template <class Real, int W>
 using Slice = Vec<Real, kSliceWidth<Real, W>>;
 template <class Real, int W>

@@ -57,7 +57,7 @@
 namespace rkv {
 
 // Members per block for the baseline, AVX2 and AVX-512F, in that order.
-inline constexpr std::int32_t kLaneWidths[3] = {4, 8, 16};
+inline constexpr std::int32_t kLaneWidths[3] = {8, 16, 32};
 
 // integrate_lanes' result when it refuses its arguments (nothing written),
 // and when members were left without results because the lanes' columns
