@@ -13,8 +13,11 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <cstring>
+#include <memory>
+#include <new>
 
+#include "front/aligned_memory.hpp"
 #include "reports/error_point.hpp"
 #include "reports/report_table.hpp"
 #include "rkv/ode/lane.hpp"
@@ -62,7 +65,13 @@ struct LaneBlockState {
   using L = Lane<Real, W>;
   std::int32_t neq;
   std::int32_t npar;
-  std::vector<L> storage;
+  // The columns, starting on a cache line: a block's loads and stores are
+  // whole registers, up to 64 bytes, and from a 16-byte start every one of
+  // them would straddle two lines.
+  struct Release {
+    void operator()(L* p) const { ::operator delete (p, std::align_val_t{kCacheLine}); }
+  };
+  std::unique_ptr<L[], Release> storage;
   L* y;
   L* k[9];  // k[1..8]: the stages; k[2] holds the error vector after the candidate
   L* arg;   // the stage argument, then the candidate
@@ -76,12 +85,21 @@ struct LaneBlockState {
   bool fresh_k1[W]{};        // k1 is to be evaluated at the loop head
   bool attempting[W]{};      // takes part in the attempt under way
 
+  // `count` zero columns; throws std::bad_alloc as a vector would.
+  static L* columns(std::size_t count) {
+    if (count > SIZE_MAX / sizeof(L)) throw std::bad_alloc();
+    void* p = ::operator new (count * sizeof(L), std::align_val_t{kCacheLine});
+    std::memset(p, 0, count * sizeof(L));
+    return static_cast<L*>(p);
+  }
+
   LaneBlockState(std::int32_t n, std::int32_t np)
       : neq(n),
         npar(np),
-        storage(11 * static_cast<std::size_t>(n) + static_cast<std::size_t>(np > 0 ? np : 1)) {
+        storage(
+            columns(11 * static_cast<std::size_t>(n) + static_cast<std::size_t>(np > 0 ? np : 1))) {
     const std::size_t un = static_cast<std::size_t>(n);
-    y = storage.data();
+    y = storage.get();
     k[0] = nullptr;
     for (std::size_t j = 1; j <= 8; ++j) k[j] = y + j * un;
     arg = y + 9 * un;
