@@ -103,8 +103,11 @@ void scalar_member(const Ensemble<Real>& e, std::size_t m, Outcome<Real>& out) {
   const std::size_t n = static_cast<std::size_t>(e.p.neq);
   std::array<Real, rkv::param::kSize> prm{};
   std::copy(e.prm.begin(), e.prm.end(), prm.begin());
-  Real* y = &out.y[m * n];
-  std::copy_n(&e.y0[m * n], n, y);
+  // Y in an array of the member's own: neighbouring members' Y share cache
+  // lines, and the integrator works in its caller's Y, so that two threads
+  // stepping neighbours in out.y would spend their time trading the line.
+  std::vector<Real> ys(&e.y0[m * n], &e.y0[m * n] + n);
+  Real* y = ys.data();
   Real x = e.x0[m];
   std::int32_t ido = 1;
   const auto run = [&](rkv::BasicIntegrator<Real>& it) {
@@ -125,6 +128,7 @@ void scalar_member(const Ensemble<Real>& e, std::size_t m, Outcome<Real>& out) {
     rkv::BasicIntegrator<Real> it(rkv::member_rhs<Real>(f, &rho));
     run(it);
   }
+  std::copy(ys.begin(), ys.end(), &out.y[m * n]);
   out.x[m] = x;
   std::copy_n(&prm[rkv::param::kLastStep - 1], 5, &out.stats[m * 5]);
 }
