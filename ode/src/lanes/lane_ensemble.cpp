@@ -75,10 +75,7 @@ bool fill_and_limit(LaneBlockState<Real, W>& b, LaneFeed<Real>& f) {
 // may have turned a switch of its member during the rejected attempt).
 template <class Real, int W>
 RKV_ALWAYS_INLINE void take_fresh_k1(LaneBlockState<Real, W>& b) {
-  const std::size_t n = static_cast<std::size_t>(b.neq);
-  for (std::size_t i = 0; i < n; ++i) {
-    for (int l = 0; l < W; ++l) b.k[1][i].v[l] = b.fresh_k1[l] ? b.arg[i].v[l] : b.k[1][i].v[l];
-  }
+  lanes::take_where(b.fresh_k1, b.arg, b.k[1], static_cast<std::size_t>(b.neq));
 }
 
 // TOL/E of the lanes whose step-size choice takes its power and an

@@ -236,6 +236,39 @@ RKV_ALWAYS_INLINE void relative_max(LaneBlockState<Real, W>& b, const Real (&bou
   }
 }
 
+// The selection masks of the lanes where `lane` is set, one per slice.
+template <class Real, int W>
+RKV_ALWAYS_INLINE void lane_masks(const bool (&lane)[W],
+                                  decltype(Slice<Real, W>{} !=
+                                           Slice<Real, W>{}) (&mask)[kSlices<Real, W>]) {
+  using Bits = typename RealFormat<Real>::Bits;
+  Bits all[W];
+  for (int l = 0; l < W; ++l) all[l] = lane[l] ? ~Bits{0} : Bits{0};
+  for (int c = 0; c < kSlices<Real, W>; ++c) {
+    std::memcpy(&mask[c], all + c * kSliceWidth<Real, W>, sizeof mask[c]);
+  }
+}
+
+// to[i] := from[i] in the lanes where `lane` is set, for n columns.
+template <class Real, int W>
+RKV_ALWAYS_INLINE void take_where(const bool (&lane)[W], const Lane<Real, W>* from,
+                                  Lane<Real, W>* to, std::size_t n) {
+  using S = Slice<Real, W>;
+  constexpr int kS = kSlices<Real, W>;
+  decltype(S{} != S{}) take[kS];
+  lane_masks<Real, W>(lane, take);
+  for (std::size_t i = 0; i < n; ++i) {
+    for (int c = 0; c < kS; ++c) {
+      S v;
+      S w;
+      load_slice<Real, W>(from[i].v, c, v);
+      load_slice<Real, W>(to[i].v, c, w);
+      w = take[c] != 0 ? v : w;
+      store_slice<Real, W>(w, c, to[i].v);
+    }
+  }
+}
+
 // Y := candidate and max|y| := max(max|y|, |Y|) in the lanes that accept,
 // as stepping::accept_loop does for one member.
 template <class Real, int W>
@@ -244,11 +277,8 @@ RKV_ALWAYS_INLINE void take_accepted(LaneBlockState<Real, W>& b, const bool (&ac
   using Mask = decltype(S{} != S{});
   constexpr int kS = kSlices<Real, W>;
   constexpr int kC = kSliceWidth<Real, W>;
-  using Bits = typename RealFormat<Real>::Bits;
-  Bits all[W];
-  for (int l = 0; l < W; ++l) all[l] = accept[l] ? ~Bits{0} : Bits{0};
   Mask take[kS];
-  for (int c = 0; c < kS; ++c) std::memcpy(&take[c], all + c * kC, sizeof take[c]);
+  lane_masks<Real, W>(accept, take);
   const std::size_t n = static_cast<std::size_t>(b.neq);
   for (std::size_t i = 0; i < n; ++i) {
     for (int c = 0; c < kS; ++c) {
