@@ -78,26 +78,33 @@ RKV_ALWAYS_INLINE void take_fresh_k1(LaneBlockState<Real, W>& b) {
   lanes::take_where(b.fresh_k1, b.arg, b.k[1], static_cast<std::size_t>(b.neq));
 }
 
-// TOL/E of the lanes whose step-size choice takes its power and an
-// approximation of the power, on whole vectors; none where no lane needs one.
+// The power F::root6(TOL/E) of each lane whose step-size choice takes it
+// (lane_root6.hpp); nothing to do where no lane takes one.
 template <class Real, int W>
-RKV_ALWAYS_INLINE void step_powers(const LaneBlockState<Real, W>& b, Real tol, double (&base)[W],
-                                   double (&power)[W]) {
+RKV_ALWAYS_INLINE void step_powers(const LaneBlockState<Real, W>& b, Real tol, double (&q)[W],
+                                   double (&root)[W]) {
+  Real e[W];
+  Real h[W];
+  bool takes[W];
   bool any = false;
   for (int l = 0; l < W; ++l) {
     const BasicSolverState<Real>& s = b.s[l];
-    const bool takes = b.attempting[l] && s.rejections < 2 &&
-                       !(static_cast<double>(s.error) * RealFormat<Real>::kGrowthLimit <=
-                         static_cast<double>(tol));
-    base[l] = takes ? static_cast<double>(tol) / static_cast<double>(s.error) : 1.0;
-    any = any || takes;
+    e[l] = s.error;
+    h[l] = s.h;
+    takes[l] = b.attempting[l] && s.rejections < 2 &&
+               !(static_cast<double>(s.error) * RealFormat<Real>::kGrowthLimit <=
+                 static_cast<double>(tol));
+    any = any || takes[l];
+    q[l] = 0.0;
+    root[l] = 0.0;
   }
   if (!any) return;
-  lanes::Vec<double, W> q;
-  lanes::Vec<double, W> r;
-  std::memcpy(&q, base, sizeof q);
-  lanes::approximate_power<W>(q, lanes::kRootExponent<Real>, r);
-  std::memcpy(power, &r, sizeof r);
+  lanes::Vec<Real, W> ev;
+  std::memcpy(&ev, e, sizeof ev);
+  const lanes::Vec<double, W> quotient =
+      static_cast<double>(tol) / __builtin_convertvector(ev, lanes::Vec<double, W>);
+  std::memcpy(q, &quotient, sizeof q);
+  lanes::lane_root6(q, h, takes, root);
 }
 
 // k1 where a lane needs it, then HMIN, the step-size choice and the
@@ -117,9 +124,9 @@ RKV_ALWAYS_INLINE void loop_head(LaneBlockState<Real, W>& b, LaneFeed<Real>& f,
     call_block(b, fn, context, keep ? b.arg : b.k[1], b.y);
     if (keep) take_fresh_k1(b);
   }
-  double power[W];
-  double base[W];
-  step_powers(b, f.problem.tol, base, power);
+  double q[W];  // TOL/E
+  double root[W];
+  step_powers(b, f.problem.tol, q, root);
   for (int l = 0; l < W; ++l) {
     h.v[l] = 0.0;
     x.v[l] = 0.0;
@@ -133,9 +140,8 @@ RKV_ALWAYS_INLINE void loop_head(LaneBlockState<Real, W>& b, LaneFeed<Real>& f,
       finish_member(b, l, f, ErrorPoint::kHminAboveHmax);
       continue;
     }
-    const Real h0 = s.h;
-    const auto root6 = [&](double q) {
-      return q == base[l] ? lanes::certified_root6(q, power[l], h0) : RealFormat<Real>::root6(q);
+    const auto root6 = [&q, &root, l](double v) {
+      return v == q[l] ? root[l] : RealFormat<Real>::root6(v);
     };
     s.h = choose_step(s.h, s.error, f.problem.tol, s.rejections, t.hmin, t.hmax, root6);
     const StepGeometry<Real> g = step_geometry(b.xcur[l], b.xend[l], s.h);

@@ -75,31 +75,45 @@ inline constexpr double kRootExponent = std::is_same_v<Real, float>
                                             ? static_cast<double>(RealFormat<float>::kSixthF)
                                             : 1.0 / 6.0;
 
-// What choose_step does with the power r of lane's x: the float path
-// rounds (r * 0.9) * H, the double path r itself, to float.
-template <class Real>
-inline float rounded_use(double r, Real h) {
-  if constexpr (std::is_same_v<Real, float>) {
-    return static_cast<float>(r * RealFormat<float>::kSafety * static_cast<double>(h));
-  } else {
-    static_cast<void>(h);
-    return static_cast<float>(r);
-  }
-}
-
-// The value of F::root6(x) for one lane, given the approximation r of
-// x^s: r itself (rounded as root6 rounds) where it is certain to give the
-// library's bits, the library's call otherwise.
-template <class Real>
-inline double certified_root6(double x, double r, Real h) {
+// F::root6(q) of the lanes that take it (`takes`; 0 for the others) as
+// choose_step uses it with the magnitudes h: the approximation where what
+// the choice rounds (the float path (r * 0.9) * H, the double path r
+// itself, each to float) takes one value over the whole interval r (1 -+
+// 2^-34) and q lies in the approximation's range, the library's call
+// otherwise.
+template <class Real, int W>
+RKV_ALWAYS_INLINE void lane_root6(const double (&q)[W], const Real (&h)[W], const bool (&takes)[W],
+                                  double (&root)[W]) {
   constexpr double kBelow = 1.0 - 0x1p-34;
   constexpr double kAbove = 1.0 + 0x1p-34;
-  const bool in_range = x >= 0x1p-1000 && x <= 0x1p7;
-  if (in_range && rounded_use(r * kBelow, h) == rounded_use(r * kAbove, h)) {
-    if constexpr (std::is_same_v<Real, float>) return r;
-    return static_cast<double>(static_cast<float>(r));
+  Vec<double, W> qv;
+  Vec<double, W> r;
+  std::memcpy(&qv, q, sizeof qv);
+  approximate_power<W>(qv, kRootExponent<Real>, r);
+  Vec<double, W> lo = r * kBelow;
+  Vec<double, W> hi = r * kAbove;
+  Vec<double, W> value = r;
+  if constexpr (std::is_same_v<Real, float>) {
+    Vec<float, W> hf;
+    std::memcpy(&hf, h, sizeof hf);
+    const Vec<double, W> hd = __builtin_convertvector(hf, Vec<double, W>);
+    lo = lo * RealFormat<float>::kSafety * hd;
+    hi = hi * RealFormat<float>::kSafety * hd;
+  } else {
+    value = __builtin_convertvector(__builtin_convertvector(r, Vec<float, W>), Vec<double, W>);
   }
-  return RealFormat<Real>::root6(x);
+  const Vec<float, W> lo_f = __builtin_convertvector(lo, Vec<float, W>);
+  const Vec<float, W> hi_f = __builtin_convertvector(hi, Vec<float, W>);
+  float lo_a[W];
+  float hi_a[W];
+  double value_a[W];
+  std::memcpy(lo_a, &lo_f, sizeof lo_a);
+  std::memcpy(hi_a, &hi_f, sizeof hi_a);
+  std::memcpy(value_a, &value, sizeof value_a);
+  for (int l = 0; l < W; ++l) {
+    const bool certain = q[l] >= 0x1p-1000 && q[l] <= 0x1p7 && lo_a[l] == hi_a[l];
+    root[l] = !takes[l] ? 0.0 : certain ? value_a[l] : RealFormat<Real>::root6(q[l]);
+  }
 }
 
 }  // namespace rkv::ode::lanes
