@@ -71,7 +71,8 @@ RKV_ALWAYS_INLINE void magnitude(const Vec<Real, W>& v, Vec<Real, W>& out) {
 // of two selects of one value. The variant of width W runs on registers
 // of kRegisterBytes<W>.
 template <int W>
-inline constexpr int kRegisterBytes = W == kLaneWidths[2]   ? 64
+inline constexpr int kRegisterBytes = !RKV_X86_VARIANTS     ? 16
+                                      : W == kLaneWidths[2] ? 64
                                       : W == kLaneWidths[1] ? 32
                                                             : 16;
 template <class Real, int W>
@@ -91,7 +92,9 @@ RKV_ALWAYS_INLINE void store_slice(const Slice<Real, W>& v, int c, Real* lanes) 
 }
 template <class V>
 RKV_ALWAYS_INLINE void keep_apart([[maybe_unused]] V& v) {
-#ifndef __clang__  // clang neither folds them nor takes the operand in a register here
+  // clang neither folds them nor takes the operand in a register here; the
+  // variants for other processors are all the baseline's, in 16 bytes.
+#if RKV_X86_VARIANTS && !defined(__clang__)
   asm("" : "+v"(v));
 #endif
 }
