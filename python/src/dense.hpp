@@ -151,13 +151,8 @@ class Dense {
 
   py::tuple integrate(std::int32_t ido, double x, double xend, double tol, py::array param,
                       py::array y) {
-    Real* p = writable_vector<Real>(param, "param");
-    Real* yv = writable_vector<Real>(y, "y");
-    if (param.size() != rkv::param::kSize) throw py::value_error("param must have 50 entries");
-    const auto neq = static_cast<std::int32_t>(y.size());
-    Real xr = static_cast<Real>(x);
-    const Real xendr = static_cast<Real>(xend), tolr = static_cast<Real>(tol);
-    neq_ = neq;
+    CallArguments<Real> a(x, xend, tol, param, y);
+    neq_ = a.neq;
     const bool first = !running_.exchange(true);
     const struct Done {
       std::atomic<bool>& running;
@@ -167,13 +162,13 @@ class Dense {
       }
     } done{running_, first};
     const bool keep_lock = calls_ != nullptr && !calls_->empty();
-    const Outcome o = owner_.run(neq, keep_lock, xr, [&] {
-      const std::int32_t worst = layer_.integrate(ido, neq, xr, xendr, tolr, p, yv);
+    const Outcome o = owner_.run(a.neq, keep_lock, a.x, [&] {
+      const std::int32_t worst = layer_.integrate(ido, a.neq, a.x, a.xend, a.tol, a.param, a.y);
       Outcome r = read_outcome();
       r.type = worst;
       return r;
     });
-    return py::make_tuple(ido, static_cast<double>(xr), o.type, o.code, o.message);
+    return py::make_tuple(ido, static_cast<double>(a.x), o.type, o.code, o.message);
   }
 
   // Keeps each accepted step's record from the next step on (the rows kept

@@ -56,6 +56,31 @@ Real* writable_vector(py::array& a, const char* what) {
   return static_cast<Real*>(a.mutable_data());
 }
 
+// The arguments of one IDO call from Python: PARAM and Y as the solver
+// takes them (checked as writable_vector does, PARAM with its 50 entries),
+// NEQ from Y, X, XEND and TOL rounded to the storage type.
+template <class Real>
+struct CallArguments {
+  Real* param;
+  Real* y;
+  std::int32_t neq;
+  Real x;
+  Real xend;
+  Real tol;
+
+  CallArguments(double x0, double xend0, double tol0, py::array& param_array, py::array& y_array)
+      : param(writable_vector<Real>(param_array, "param")),
+        y(writable_vector<Real>(y_array, "y")),
+        neq(static_cast<std::int32_t>(y_array.size())),
+        x(static_cast<Real>(x0)),
+        xend(static_cast<Real>(xend0)),
+        tol(static_cast<Real>(tol0)) {
+    if (param_array.size() != rkv::param::kSize) {
+      throw py::value_error("param must have 50 entries");
+    }
+  }
+};
+
 template <class Real>
 class Integrator {
  public:
@@ -82,14 +107,10 @@ class Integrator {
 
   py::tuple integrate(std::int32_t ido, double x, double xend, double tol, py::array param,
                       py::array y) {
-    Real* p = writable_vector<Real>(param, "param");
-    Real* yv = writable_vector<Real>(y, "y");
-    if (param.size() != rkv::param::kSize) throw py::value_error("param must have 50 entries");
-    const auto neq = static_cast<std::int32_t>(y.size());
-    Real xr = static_cast<Real>(x);
-    const Real xendr = static_cast<Real>(xend), tolr = static_cast<Real>(tol);
-    const Outcome o = run(neq, false, xr, [&] { return call(ido, neq, xr, xendr, tolr, p, yv); });
-    return py::make_tuple(ido, static_cast<double>(xr), o.type, o.code, o.message);
+    CallArguments<Real> a(x, xend, tol, param, y);
+    const Outcome o =
+        run(a.neq, false, a.x, [&] { return call(ido, a.neq, a.x, a.xend, a.tol, a.param, a.y); });
+    return py::make_tuple(ido, static_cast<double>(a.x), o.type, o.code, o.message);
   }
 
   // The solver, for a layer that works through it (dense.hpp).
