@@ -144,14 +144,15 @@ RKV_ALWAYS_INLINE void stage2_argument(LaneBlockState<Real, W>& b, const Wide<W>
     widen(b.y[i], y);
     Vec<double, W> sum = cd * k1 + y;
     for (int c = 0; c < W / kC; ++c) {
+      const std::size_t at = static_cast<std::size_t>(c) * static_cast<std::size_t>(kC);
       Slice<double, W> cs;
       Slice<double, W> ys;
       Slice<double, W> ss;
-      std::memcpy(&cs, reinterpret_cast<const double*>(&cd) + c * kC, sizeof cs);
-      std::memcpy(&ys, reinterpret_cast<const double*>(&y) + c * kC, sizeof ys);
-      std::memcpy(&ss, reinterpret_cast<const double*>(&sum) + c * kC, sizeof ss);
+      std::memcpy(&cs, reinterpret_cast<const double*>(&cd) + at, sizeof cs);
+      std::memcpy(&ys, reinterpret_cast<const double*>(&y) + at, sizeof ys);
+      std::memcpy(&ss, reinterpret_cast<const double*>(&sum) + at, sizeof ss);
       ss = cs == 0.0 ? ys : ss;
-      std::memcpy(reinterpret_cast<double*>(&sum) + c * kC, &ss, sizeof ss);
+      std::memcpy(reinterpret_cast<double*>(&sum) + at, &ss, sizeof ss);
     }
     narrow(sum, b.arg[i]);
   }
