@@ -122,11 +122,11 @@ RKV_ALWAYS_INLINE void stage_argument(LaneBlockState<Real, W>& b, const Wide<W>&
 }
 
 // Stage 2: Y + c k1 with c = a21 * H rounded to the storage type; Y itself
-// where c is 0 (even where k1 is not finite, or Y is -0). The rounded c passes through
-// memory the compiler must respect: g++ 12 at -O3 was seen to drop the
-// rounding of c to float in the SSE2 variant of this loop (using a21 * H
-// unrounded, one unit in the last place off the scalar step), a
-// transformation only valid under -funsafe-math-optimizations.
+// where c is 0 (even where k1 is not finite, or Y is -0). The rounded c
+// passes through memory the compiler must respect: g++ 12 at -O3 was seen
+// to drop the rounding of c to float in the SSE2 variant of this loop
+// (using a21 * H unrounded, one unit in the last place off the scalar
+// step), a transformation only valid under -funsafe-math-optimizations.
 template <class Real, int W>
 RKV_ALWAYS_INLINE void stage2_argument(LaneBlockState<Real, W>& b, const Wide<W>& h) {
   Vec<double, W> hv;
