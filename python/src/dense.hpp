@@ -153,14 +153,7 @@ class Dense {
                       py::array y) {
     CallArguments<Real> a(x, xend, tol, param, y);
     neq_ = a.neq;
-    const bool first = !running_.exchange(true);
-    const struct Done {
-      std::atomic<bool>& running;
-      bool first;
-      ~Done() {
-        if (first) running = false;
-      }
-    } done{running_, first};
+    const InProgress running(running_);
     const bool keep_lock = calls_ != nullptr && !calls_->empty();
     const Outcome o = owner_.run(a.neq, keep_lock, a.x, [&] {
       const std::int32_t worst = layer_.integrate(ido, a.neq, a.x, a.xend, a.tol, a.param, a.y);

@@ -59,6 +59,24 @@ Real* writable_vector(py::array& a, const char* what) {
 // The arguments of one IDO call from Python: PARAM and Y as the solver
 // takes them (checked as writable_vector does, PARAM with its 50 entries),
 // NEQ from Y, X, XEND and TOL rounded to the storage type.
+// Marks a call in progress on `flag` for its lifetime, unless one already
+// was (a call made from within another, or from another thread): then the
+// flag stays as that call leaves it. `first` tells which.
+class InProgress {
+ public:
+  explicit InProgress(std::atomic<bool>& flag) : flag_(flag), first_(!flag.exchange(true)) {}
+  InProgress(const InProgress&) = delete;
+  InProgress& operator=(const InProgress&) = delete;
+  ~InProgress() {
+    if (first_) flag_ = false;
+  }
+  [[nodiscard]] bool first() const { return first_; }
+
+ private:
+  std::atomic<bool>& flag_;
+  bool first_;
+};
+
 template <class Real>
 struct CallArguments {
   Real* param;
@@ -126,15 +144,8 @@ class Integrator {
     // A call made while another is in progress (another thread, with the
     // lock released) must not resize the buffers in use: the solver refuses
     // it before any evaluation.
-    const bool first = !busy_.exchange(true);
-    if (first) rhs_->prepare(neq);
-    const struct Release {
-      std::atomic<bool>& busy;
-      bool first;
-      ~Release() {
-        if (first) busy = false;
-      }
-    } release_busy{busy_, first};
+    const InProgress busy(busy_);
+    if (busy.first()) rhs_->prepare(neq);
     Outcome o;
     try {
       QuietErrors quiet;

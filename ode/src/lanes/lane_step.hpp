@@ -135,7 +135,6 @@ RKV_ALWAYS_INLINE void stage2_argument(LaneBlockState<Real, W>& b, const Wide<W>
   asm("" : "+m"(cr));
   const Vec<double, W> cd = __builtin_convertvector(cr, Vec<double, W>);
   // Y itself where c is 0 (Y widened and rounded back is Y).
-  constexpr int kC = kSliceWidth<double, W>;
   const std::size_t n = static_cast<std::size_t>(b.neq);
   for (std::size_t i = 0; i < n; ++i) {
     Vec<double, W> k1;
@@ -143,16 +142,15 @@ RKV_ALWAYS_INLINE void stage2_argument(LaneBlockState<Real, W>& b, const Wide<W>
     widen(b.k[1][i], k1);
     widen(b.y[i], y);
     Vec<double, W> sum = cd * k1 + y;
-    for (int c = 0; c < W / kC; ++c) {
-      const std::size_t at = static_cast<std::size_t>(c) * static_cast<std::size_t>(kC);
+    for (int c = 0; c < kSlices<double, W>; ++c) {
       Slice<double, W> cs;
       Slice<double, W> ys;
       Slice<double, W> ss;
-      std::memcpy(&cs, reinterpret_cast<const double*>(&cd) + at, sizeof cs);
-      std::memcpy(&ys, reinterpret_cast<const double*>(&y) + at, sizeof ys);
-      std::memcpy(&ss, reinterpret_cast<const double*>(&sum) + at, sizeof ss);
+      load_slice<double, W>(reinterpret_cast<const double*>(&cd), c, cs);
+      load_slice<double, W>(reinterpret_cast<const double*>(&y), c, ys);
+      load_slice<double, W>(reinterpret_cast<const double*>(&sum), c, ss);
       ss = cs == 0.0 ? ys : ss;
-      std::memcpy(reinterpret_cast<double*>(&sum) + at, &ss, sizeof ss);
+      store_slice<double, W>(ss, c, reinterpret_cast<double*>(&sum));
     }
     narrow(sum, b.arg[i]);
   }
