@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "lanes/lane_attempt.hpp"
 #include "lanes/lane_block.hpp"
 #include "lanes/lane_root6.hpp"
 #include "lanes/lane_step.hpp"
@@ -33,13 +34,6 @@
 
 namespace rkv::ode {
 namespace {
-
-template <class Real, int W>
-void call_block(LaneBlockState<Real, W>& b, LaneBlockFunction<Real> fn, void* context,
-                Lane<Real, W>* out, const Lane<Real, W>* y) {
-  const LaneBlock<Real> block{W, b.neq, b.npar, &b.x, y, out, b.par, b.member};
-  fn(context, block);
-}
 
 // Fills idle lanes and applies the loop head's limits. Returns whether any
 // lane holds a member.
@@ -121,7 +115,7 @@ RKV_ALWAYS_INLINE void loop_head(LaneBlockState<Real, W>& b, LaneFeed<Real>& f,
   }
   if (need) {
     for (int l = 0; l < W; ++l) b.x.v[l] = b.xcur[l];
-    call_block(b, fn, context, keep ? b.arg : b.k[1], b.y);
+    lanes::call_block(b, fn, context, keep ? b.arg : b.k[1], b.y);
     if (keep) take_fresh_k1(b);
   }
   double q[W];  // TOL/E
@@ -152,35 +146,6 @@ RKV_ALWAYS_INLINE void loop_head(LaneBlockState<Real, W>& b, LaneFeed<Real>& f,
     h.v[l] = static_cast<double>(s.step);
     x.v[l] = static_cast<double>(s.xstart);
   }
-}
-
-// Stage k_j at the abscissae X + c H, rounded to the storage type.
-template <class Real, int W>
-RKV_ALWAYS_INLINE void stage(LaneBlockState<Real, W>& b, LaneBlockFunction<Real> fn, void* context,
-                             int j, const lanes::Wide<W>& xs) {
-  for (int l = 0; l < W; ++l) b.x.v[l] = static_cast<Real>(xs.v[l]);
-  call_block(b, fn, context, b.k[j], b.arg);
-}
-
-// The seven evaluations of the attempt and the candidate and error vector.
-template <class Real, int W>
-RKV_ALWAYS_INLINE void verner(LaneBlockState<Real, W>& b, LaneBlockFunction<Real> fn, void* context,
-                              const lanes::Wide<W>& h, const lanes::Wide<W>& x) {
-  lanes::stage2_argument(b, h);
-  stage(b, fn, context, 2, h / 6.0 + x);
-  lanes::stage_argument<3>(b, h);
-  stage(b, fn, context, 3, (h * 4.0) / 15.0 + x);
-  lanes::stage_argument<4>(b, h);
-  stage(b, fn, context, 4, (h * 2.0) / 3.0 + x);
-  lanes::stage_argument<5>(b, h);
-  stage(b, fn, context, 5, (h * 5.0) / 6.0 + x);
-  lanes::stage_argument<6>(b, h);
-  stage(b, fn, context, 6, h + x);
-  lanes::stage_argument<7>(b, h);
-  stage(b, fn, context, 7, h / 15.0 + x);
-  lanes::stage_argument<8>(b, h);
-  stage(b, fn, context, 8, h + x);
-  lanes::candidate_and_error(b, h);
 }
 
 // The verdict and the decision per lane; Y and max|y| of the accepted
@@ -233,7 +198,7 @@ RKV_ALWAYS_INLINE void block_loop(LaneFeed<Real>& f, LaneBlockFunction<Real> fn,
   lanes::Wide<W> x{};
   while (fill_and_limit(b, f)) {
     loop_head(b, f, fn, context, h, x);
-    verner(b, fn, context, h, x);
+    lanes::verner(b, fn, context, h, x);
     decide(b, f);
   }
 }
