@@ -168,7 +168,8 @@ void lane_run(const Ensemble<Real>& e, std::int32_t threads, Outcome<Real>& out)
 // taking the scalar runs' mean number of steps with the mean step.
 template <class Real>
 double vector_work_ns(const Ensemble<Real>& e, Isa isa, double steps) {
-  const auto passes = static_cast<std::int32_t>(std::lround(steps / e.p.members));
+  const auto passes =
+      std::max<std::int32_t>(1, static_cast<std::int32_t>(std::lround(steps / e.p.members)));
   const double step = static_cast<double>(e.xend[0] - e.x0[0]) / passes;
   const std::int32_t w = rkv::kLaneWidths[static_cast<int>(isa)];
   const double lane_steps = static_cast<double>((e.p.members + w - 1) / w) * w * passes;

@@ -75,8 +75,8 @@ RKV_TARGET_AVX512 double work_avx512(const LaneProblem<Real>& p, const LaneRhs<R
   return vector_work<Real, kLaneWidths[2]>(p, rhs.block[2], rhs.context, step, passes);
 }
 template <class Real>
-RKV_TARGET_AVX2 double work_avx2(const LaneProblem<Real>& p, const LaneRhs<Real>& rhs,
-                                 double step, std::int32_t passes) {
+RKV_TARGET_AVX2 double work_avx2(const LaneProblem<Real>& p, const LaneRhs<Real>& rhs, double step,
+                                 std::int32_t passes) {
   return vector_work<Real, kLaneWidths[1]>(p, rhs.block[1], rhs.context, step, passes);
 }
 template <class Real>

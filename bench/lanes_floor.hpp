@@ -29,8 +29,7 @@ double lane_vector_work(const LaneProblem<Real>& p, const LaneRhs<Real>& rhs, od
 
 extern template double lane_vector_work<float>(const LaneProblem<float>&, const LaneRhs<float>&,
                                                ode::Isa, double, std::int32_t);
-extern template double lane_vector_work<double>(const LaneProblem<double>&,
-                                                const LaneRhs<double>&, ode::Isa, double,
-                                                std::int32_t);
+extern template double lane_vector_work<double>(const LaneProblem<double>&, const LaneRhs<double>&,
+                                                ode::Isa, double, std::int32_t);
 
 }  // namespace rkv::bench
