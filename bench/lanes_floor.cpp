@@ -44,10 +44,11 @@ RKV_ALWAYS_INLINE double vector_work(const LaneProblem<Real>& p, LaneBlockFuncti
   ode::LaneBlockState<Real, W> b(p.neq, p.npar);
   ode::lanes::Wide<W> h{};
   ode::lanes::Wide<W> x{};
+  // Every lane attempts and accepts, under the default norm (INORM 0).
   bool all[W];
   for (int l = 0; l < W; ++l) {
     all[l] = true;
-    b.attempting[l] = true;  // under the default norm (INORM 0)
+    b.attempting[l] = true;
     h.v[l] = step;
   }
   const double t0 = thread_seconds();
