@@ -56,9 +56,6 @@ Real* writable_vector(py::array& a, const char* what) {
   return static_cast<Real*>(a.mutable_data());
 }
 
-// The arguments of one IDO call from Python: PARAM and Y as the solver
-// takes them (checked as writable_vector does, PARAM with its 50 entries),
-// NEQ from Y, X, XEND and TOL rounded to the storage type.
 // Marks a call in progress on `flag` for its lifetime, unless one already
 // was (a call made from within another, or from another thread): then the
 // flag stays as that call leaves it. `first` tells which.
@@ -77,6 +74,9 @@ class InProgress {
   bool first_;
 };
 
+// The arguments of one IDO call from Python: PARAM and Y as the solver
+// takes them (checked as writable_vector does, PARAM with its 50 entries),
+// NEQ from Y, X, XEND and TOL rounded to the storage type.
 template <class Real>
 struct CallArguments {
   Real* param;
