@@ -45,10 +45,10 @@ RKV_ALWAYS_INLINE double vector_work(const LaneProblem<Real>& p, LaneBlockFuncti
   ode::lanes::Wide<W> h{};
   ode::lanes::Wide<W> x{};
   // Every lane attempts and accepts, under the default norm (INORM 0).
-  bool all[W];
+  std::int32_t all[W];
   for (int l = 0; l < W; ++l) {
-    all[l] = true;
-    b.attempting[l] = true;
+    all[l] = 1;
+    b.attempting[l] = 1;
     h.v[l] = step;
   }
   const double t0 = thread_seconds();

@@ -71,7 +71,7 @@ TEST(LaneRoot6Test, ApproximationIsWithinItsBoundOfTheLibrary) {
 template <class Real>
 std::vector<double> lane_roots(const std::vector<double>& q, const std::vector<Real>& h) {
   std::vector<double> root(q.size());
-  const bool takes[kW] = {true, true, true, true};
+  const std::int32_t takes[kW] = {1, 1, 1, 1};
   for (std::size_t i = 0; i + kW <= q.size(); i += kW) {
     double qs[kW];
     Real hs[kW];
@@ -158,7 +158,7 @@ TEST(LaneRoot6Test, OutsideTheRangeTheLibraryIsAsked) {
   }
   const double qs[kW] = {2.0, 2.0, 2.0, 2.0};
   const float hs[kW] = {1.0f, 1.0f, 1.0f, 1.0f};
-  const bool takes[kW] = {true, false, true, false};
+  const std::int32_t takes[kW] = {1, 0, 1, 0};
   double out[kW];
   lane_root6<float, kW>(qs, hs, takes, out);
   EXPECT_EQ(out[1], 0.0);

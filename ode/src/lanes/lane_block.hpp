@@ -43,9 +43,9 @@ struct LaneFeed {
   std::atomic<std::int32_t> finished{0};
 
   // The next member's index, or -1 when there is none (or all is abandoned).
-  // Idle lanes ask on every pass once the members are out, so the count
-  // is read first: it never runs past the member count by more than one
-  // ask per lane, and cannot wrap round however long the last members run.
+  // A block stops asking once it is told -1 (LaneBlockState::dry), but
+  // the count is read first all the same: it never runs past the member
+  // count by more than one ask per block, and cannot wrap round.
   std::int32_t take() {
     if (abandoned.load(std::memory_order_relaxed)) return -1;
     if (next.load(std::memory_order_relaxed) >= problem.members) return -1;
@@ -82,8 +82,31 @@ struct LaneBlockState {
   Real xcur[W]{};            // X of each lane's member
   Real xend[W]{};            // its XEND
   std::int32_t member[W]{};  // -1: idle
-  bool fresh_k1[W]{};        // k1 is to be evaluated at the loop head
-  bool attempting[W]{};      // takes part in the attempt under way
+  // Flags as 0 or 1 in 32 bits, the width of the lanes' comparisons.
+  std::int32_t fresh_k1[W]{};    // k1 is to be evaluated at the loop head
+  std::int32_t attempting[W]{};  // takes part in the attempt under way
+  // The quantities of each lane's solver state that every pass reads or
+  // writes, held here one array per quantity, so that the loop head and
+  // the decision run over the lanes in vector registers rather than
+  // through W solver states of a few hundred bytes each. They are the
+  // solver state's own while a member runs (load_control after its start,
+  // store_control before its results are written).
+  Real h[W]{};      // magnitude of the next / last trial step
+  Real step[W]{};   // signed step of the last attempt
+  Real xnew[W]{};   // end point of the last attempt
+  Real error[W]{};  // error measure E of the last attempt
+  Real enorm[W]{};  // norm of the last error vector
+  Real hmin[W]{};   // the settings', 0 until the first loop head sets it
+  Real hmax[W]{};
+  Real scale[W]{};
+  Real bound[W]{};  // lower bound of the relative norm's divisor: 1, or PARAM(11)
+  std::int32_t rejections[W]{};
+  std::int32_t accepted[W]{};
+  std::int32_t evaluations[W]{};
+  std::int32_t max_steps[W]{};
+  std::int32_t max_evals[W]{};
+  std::int32_t inorm[W]{};
+  bool dry = false;  // the feed had no member for this block: it never will again
 
   // `count` zero columns; throws std::bad_alloc as a vector would.
   static L* columns(std::size_t count) {
@@ -107,10 +130,47 @@ struct LaneBlockState {
     par = y + 11 * un;
     for (int l = 0; l < W; ++l) {
       member[l] = -1;
+      bound[l] = Real{1};
       load_constants(s[l]);
     }
   }
 };
+
+// Lane l's per-pass quantities from its solver state, and back.
+template <class Real, int W>
+void load_control(LaneBlockState<Real, W>& b, int l) {
+  const BasicSolverState<Real>& s = b.s[l];
+  const BasicSettings<Real>& t = s.settings;
+  b.h[l] = s.h;
+  b.step[l] = s.step;
+  b.xnew[l] = s.xnew;
+  b.error[l] = s.error;
+  b.enorm[l] = s.enorm;
+  b.hmin[l] = t.hmin;
+  b.hmax[l] = t.hmax;
+  b.scale[l] = t.scale;
+  b.bound[l] = t.inorm == 2 ? t.floor : Real{1};
+  b.rejections[l] = s.rejections;
+  b.accepted[l] = s.accepted;
+  b.evaluations[l] = s.evaluations;
+  b.max_steps[l] = t.max_steps;
+  b.max_evals[l] = t.max_evals;
+  b.inorm[l] = t.inorm;
+}
+
+template <class Real, int W>
+void store_control(LaneBlockState<Real, W>& b, int l) {
+  BasicSolverState<Real>& s = b.s[l];
+  s.h = b.h[l];
+  s.step = b.step[l];
+  s.xnew = b.xnew[l];
+  s.error = b.error[l];
+  s.enorm = b.enorm[l];
+  s.settings.hmin = b.hmin[l];
+  s.rejections = b.rejections[l];
+  s.accepted = b.accepted[l];
+  s.evaluations = b.evaluations[l];
+}
 
 // The start-up checks of a scalar IDO = 1 call on one member: the point
 // the scalar call ends with (the last one it posts), kNone when it steps.
@@ -149,6 +209,7 @@ void finish_member(LaneBlockState<Real, W>& b, int l, LaneFeed<Real>& f, ErrorPo
   const std::size_t m = static_cast<std::size_t>(b.member[l]);
   const std::size_t n = static_cast<std::size_t>(b.neq);
   const LaneResults<Real>& r = f.results;
+  store_control(b, l);
   for (std::size_t i = 0; i < n; ++i) r.y[m * n + i] = b.y[i].v[l];
   if (r.x != nullptr) r.x[m] = b.xcur[l];
   if (r.statistics != nullptr) {
@@ -164,7 +225,7 @@ void finish_member(LaneBlockState<Real, W>& b, int l, LaneFeed<Real>& f, ErrorPo
   }
   f.finished.fetch_add(1, std::memory_order_relaxed);
   b.member[l] = -1;
-  b.attempting[l] = false;
+  b.attempting[l] = 0;
 }
 
 // Puts the next member into idle lane l and starts it as IDO = 1 would;
@@ -174,9 +235,13 @@ template <class Real, int W>
 bool start_member(LaneBlockState<Real, W>& b, int l, LaneFeed<Real>& f) {
   const LaneProblem<Real>& p = f.problem;
   const std::size_t n = static_cast<std::size_t>(b.neq);
+  if (b.dry) return false;
   for (;;) {
     const std::int32_t m = f.take();
-    if (m < 0) return false;
+    if (m < 0) {
+      b.dry = true;
+      return false;
+    }
     const std::size_t um = static_cast<std::size_t>(m);
     const Real* y0 = p.y0 + um * n;
     const Real* prm = f.param_of(m);
@@ -190,6 +255,7 @@ bool start_member(LaneBlockState<Real, W>& b, int l, LaneFeed<Real>& f) {
     bool defaults_set = false;
     const ErrorPoint refusal = member_refusal(p, prm, b.xcur[l], b.xend[l], y0, defaults_set);
     if (defaults_set) set_defaults(s);
+    load_control(b, l);
     if (refusal != ErrorPoint::kNone) {
       finish_member(b, l, f, refusal);
       continue;
@@ -203,7 +269,8 @@ bool start_member(LaneBlockState<Real, W>& b, int l, LaneFeed<Real>& f) {
     }
     s.error = Real{0};
     s.h = initial_magnitude(s.settings.initial_step, s.settings.hmax, p.tol);
-    b.fresh_k1[l] = true;
+    load_control(b, l);
+    b.fresh_k1[l] = 1;
     return true;
   }
 }

@@ -13,6 +13,7 @@
 // is not counted. A lane whose member ends (XEND reached or an error)
 // takes the next member before the next pass.
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -35,32 +36,59 @@
 namespace rkv::ode {
 namespace {
 
-// Fills idle lanes and applies the loop head's limits. Returns whether any
-// lane holds a member.
+// A count raised by one and by seven, saturating at the int32 maximum as
+// count_one and saturating_add do for the non-negative counts.
+inline std::int32_t plus_one(std::int32_t v) {
+  return v < INT32_MAX ? v + 1 : v;
+}
+inline std::int32_t plus_seven(std::int32_t v) {
+  return v > INT32_MAX - 7 ? INT32_MAX : v + 7;
+}
+
+// Fills the idle lanes and applies the loop head's limits, lane by lane:
+// the scalar code for the lanes that need it.
 template <class Real, int W>
-bool fill_and_limit(LaneBlockState<Real, W>& b, LaneFeed<Real>& f) {
-  bool any = false;
+void fill_and_limit_lanes(LaneBlockState<Real, W>& b, LaneFeed<Real>& f) {
   for (int l = 0; l < W; ++l) {
     for (;;) {
       if (b.member[l] < 0 && !start_member(b, l, f)) break;
-      const BasicSolverState<Real>& s = b.s[l];
-      const BasicSettings<Real>& t = s.settings;
-      const std::int32_t cost = b.fresh_k1[l] ? 8 : 7;
-      if (t.max_evals > 0 && static_cast<std::int64_t>(s.evaluations) + cost >
-                                 static_cast<std::int64_t>(t.max_evals)) {
+      const std::int32_t cost = b.fresh_k1[l] != 0 ? 8 : 7;
+      // evaluations + cost > max_evals, without overflow (max_evals > 0)
+      if (b.max_evals[l] > 0 && b.evaluations[l] > b.max_evals[l] - cost) {
         finish_member(b, l, f, ErrorPoint::kEvaluationLimit);
         continue;
       }
-      if (t.max_steps > 0 && s.accepted >= t.max_steps) {
+      if (b.max_steps[l] > 0 && b.accepted[l] >= b.max_steps[l]) {
         finish_member(b, l, f, ErrorPoint::kStepLimit);
         continue;
       }
-      any = true;
       break;
     }
-    b.attempting[l] = b.member[l] >= 0;
   }
-  return any;
+}
+
+// The lanes' fill and limits when some lane needs them, then which lanes
+// attempt. Returns whether any does.
+template <class Real, int W>
+RKV_ALWAYS_INLINE bool fill_and_limit(LaneBlockState<Real, W>& b, LaneFeed<Real>& f) {
+  const std::int32_t asks = b.dry ? 0 : 1;  // an idle lane may take a member
+  std::int32_t seen = 0;
+  for (int l = 0; l < W; ++l) {
+    const std::int32_t live = b.member[l] >= 0 ? 1 : 0;
+    const std::int32_t cost = 7 + b.fresh_k1[l];
+    const std::int32_t evals =
+        (b.max_evals[l] > 0 ? 1 : 0) & (b.evaluations[l] > b.max_evals[l] - cost ? 1 : 0);
+    const std::int32_t steps =
+        (b.max_steps[l] > 0 ? 1 : 0) & (b.accepted[l] >= b.max_steps[l] ? 1 : 0);
+    seen |= ((evals | steps) & live) | (asks & (live ^ 1));
+  }
+  if (seen != 0) fill_and_limit_lanes(b, f);
+  std::int32_t any = 0;
+  for (int l = 0; l < W; ++l) {
+    b.attempting[l] = b.member[l] >= 0 ? 1 : 0;
+    any |= b.attempting[l];
+  }
+  return any != 0;
 }
 
 // k1 of the lanes that start a step, from the argument column where the
@@ -73,32 +101,65 @@ RKV_ALWAYS_INLINE void take_fresh_k1(LaneBlockState<Real, W>& b) {
 }
 
 // The power F::root6(TOL/E) of each lane whose step-size choice takes it
-// (lane_root6.hpp); nothing to do where no lane takes one.
+// (lane_root6.hpp), 0 for the others; nothing to do where no lane takes one.
 template <class Real, int W>
-RKV_ALWAYS_INLINE void step_powers(const LaneBlockState<Real, W>& b, Real tol, double (&q)[W],
-                                   double (&root)[W]) {
-  Real e[W];
-  Real h[W];
-  bool takes[W];
-  bool any = false;
+RKV_ALWAYS_INLINE void step_powers(const LaneBlockState<Real, W>& b, Real tol, double (&root)[W]) {
+  std::int32_t takes[W];
+  std::int32_t any = 0;
   for (int l = 0; l < W; ++l) {
-    const BasicSolverState<Real>& s = b.s[l];
-    e[l] = s.error;
-    h[l] = s.h;
-    takes[l] = b.attempting[l] && s.rejections < 2 &&
-               !(static_cast<double>(s.error) * RealFormat<Real>::kGrowthLimit <=
-                 static_cast<double>(tol));
-    any = any || takes[l];
-    q[l] = 0.0;
+    const bool grows = static_cast<double>(b.error[l]) * RealFormat<Real>::kGrowthLimit <=
+                       static_cast<double>(tol);
+    takes[l] = b.attempting[l] & (b.rejections[l] < 2 && !grows ? 1 : 0);
+    any |= takes[l];
     root[l] = 0.0;
   }
-  if (!any) return;
+  if (any == 0) return;
   lanes::Vec<Real, W> ev;
-  std::memcpy(&ev, e, sizeof ev);
+  std::memcpy(&ev, b.error, sizeof ev);
   const lanes::Vec<double, W> quotient =
       static_cast<double>(tol) / __builtin_convertvector(ev, lanes::Vec<double, W>);
+  double q[W];
   std::memcpy(q, &quotient, sizeof q);
-  lanes::lane_root6(q, h, takes, root);
+  lanes::lane_root6(q, b.h, takes, root);
+}
+
+// HMIN's default on a member's first loop head and the check against
+// HMAX, for the lanes where either applies.
+template <class Real, int W>
+void check_hmin(LaneBlockState<Real, W>& b, LaneFeed<Real>& f) {
+  for (int l = 0; l < W; ++l) {
+    if (b.attempting[l] == 0) continue;
+    const BasicSolverState<Real>& s = b.s[l];
+    if (b.hmin[l] == Real{0}) b.hmin[l] = default_hmin(b.xcur[l], b.xend[l], s.eps, s.tiny);
+    if (b.hmin[l] > b.hmax[l]) finish_member(b, l, f, ErrorPoint::kHminAboveHmax);
+  }
+}
+
+// choose_step and step_geometry of every attempting lane, the scalar
+// routines themselves: with every load and store made whatever the lane
+// (g++ leaves a loop scalar when one depends on a lane), they become
+// selects and the loop runs on vectors. h and x receive the signed steps
+// and starts (0 where a lane does not attempt); root holds the lanes'
+// powers (step_powers).
+template <class Real, int W>
+RKV_ALWAYS_INLINE void choose_steps(LaneBlockState<Real, W>& b, Real tol, const double (&root)[W],
+                                    lanes::Wide<W>& h, lanes::Wide<W>& x) {
+  for (int l = 0; l < W; ++l) {
+    const bool a = b.attempting[l] != 0;
+    const Real h_was = b.h[l];
+    const Real xnew_was = b.xnew[l];
+    const Real step_was = b.step[l];
+    const double power = root[l];  // where the choice takes it (step_powers)
+    const Real xcur = b.xcur[l];
+    const Real r = choose_step(h_was, b.error[l], tol, b.rejections[l], b.hmin[l], b.hmax[l],
+                               [power](double) { return power; });
+    const StepGeometry<Real> g = step_geometry(xcur, b.xend[l], r);
+    b.h[l] = a ? g.h : h_was;
+    b.xnew[l] = a ? g.xnew : xnew_was;
+    b.step[l] = a ? g.step : step_was;
+    h.v[l] = a ? static_cast<double>(g.step) : 0.0;
+    x.v[l] = a ? static_cast<double>(xcur) : 0.0;
+  }
 }
 
 // k1 where a lane needs it, then HMIN, the step-size choice and the
@@ -107,78 +168,76 @@ template <class Real, int W>
 RKV_ALWAYS_INLINE void loop_head(LaneBlockState<Real, W>& b, LaneFeed<Real>& f,
                                  LaneBlockFunction<Real> fn, void* context, lanes::Wide<W>& h,
                                  lanes::Wide<W>& x) {
-  bool need = false;
-  bool keep = false;  // some lane retries: its k1 must stay as the scalar run keeps it
+  std::int32_t need = 0;
+  std::int32_t keep = 0;  // some lane retries: its k1 must stay as the scalar run keeps it
   for (int l = 0; l < W; ++l) {
-    need = need || (b.attempting[l] && b.fresh_k1[l]);
-    keep = keep || (b.attempting[l] && !b.fresh_k1[l]);
+    need |= b.attempting[l] & b.fresh_k1[l];
+    keep |= b.attempting[l] & (b.fresh_k1[l] ^ 1);
   }
-  if (need) {
+  if (need != 0) {
     for (int l = 0; l < W; ++l) b.x.v[l] = b.xcur[l];
-    lanes::call_block(b, fn, context, keep ? b.arg : b.k[1], b.y);
-    if (keep) take_fresh_k1(b);
+    lanes::call_block(b, fn, context, keep != 0 ? b.arg : b.k[1], b.y);
+    if (keep != 0) take_fresh_k1(b);
   }
-  double q[W];  // TOL/E
-  double root[W];
-  step_powers(b, f.problem.tol, q, root);
+  std::int32_t odd = 0;  // a lane without HMIN yet, or with HMIN above HMAX
   for (int l = 0; l < W; ++l) {
-    h.v[l] = 0.0;
-    x.v[l] = 0.0;
-    if (!b.attempting[l]) continue;
-    BasicSolverState<Real>& s = b.s[l];
-    if (b.fresh_k1[l]) s.evaluations = count_one(s.evaluations);
-    b.fresh_k1[l] = false;
-    BasicSettings<Real>& t = s.settings;
-    if (t.hmin == Real{0}) t.hmin = default_hmin(b.xcur[l], b.xend[l], s.eps, s.tiny);
-    if (t.hmin > t.hmax) {
-      finish_member(b, l, f, ErrorPoint::kHminAboveHmax);
-      continue;
-    }
-    const auto root6 = [&q, &root, l](double v) {
-      return v == q[l] ? root[l] : RealFormat<Real>::root6(v);
-    };
-    s.h = choose_step(s.h, s.error, f.problem.tol, s.rejections, t.hmin, t.hmax, root6);
-    const StepGeometry<Real> g = step_geometry(b.xcur[l], b.xend[l], s.h);
-    s.xnew = g.xnew;
-    s.step = g.step;
-    s.h = g.h;
-    s.xstart = b.xcur[l];
-    h.v[l] = static_cast<double>(s.step);
-    x.v[l] = static_cast<double>(s.xstart);
+    const std::int32_t a = b.attempting[l];
+    const std::int32_t evaluations = b.evaluations[l];
+    b.evaluations[l] = (a & b.fresh_k1[l]) != 0 ? plus_one(evaluations) : evaluations;
+    b.fresh_k1[l] &= a ^ 1;
+    odd |= a & ((b.hmin[l] == Real{0} ? 1 : 0) | (b.hmin[l] > b.hmax[l] ? 1 : 0));
   }
+  if (odd != 0) check_hmin(b, f);
+  double root[W];
+  step_powers(b, f.problem.tol, root);
+  choose_steps(b, f.problem.tol, root, h, x);
 }
 
-// The verdict and the decision per lane; Y and max|y| of the accepted
-// lanes take the candidate.
+// The verdict of every attempting lane; Y and max|y| of the accepted lanes
+// take the candidate; the counts and X as the scalar decision sets them.
 template <class Real, int W>
 RKV_ALWAYS_INLINE void decide(LaneBlockState<Real, W>& b, LaneFeed<Real>& f) {
+  const double tol = static_cast<double>(f.problem.tol);
   Real enorm[W];
   lanes::error_norms(b, enorm);
-  bool accept[W];
+  std::int32_t accept[W];
   for (int l = 0; l < W; ++l) {
-    accept[l] = false;
-    if (!b.attempting[l]) continue;
-    BasicSolverState<Real>& s = b.s[l];
-    s.evaluations = saturating_add(s.evaluations, 7);
-    s.enorm = enorm[l];
-    s.error = static_cast<Real>(static_cast<double>(s.h) * static_cast<double>(s.enorm) *
-                                static_cast<double>(s.settings.scale));
-    accept[l] = static_cast<double>(s.error) <= static_cast<double>(f.problem.tol);
+    const bool a = b.attempting[l] != 0;  // every load and store whatever the lane, as above
+    const std::int32_t evaluations = b.evaluations[l];
+    const Real enorm_was = b.enorm[l];
+    const Real error_was = b.error[l];
+    const Real error =
+        static_cast<Real>(static_cast<double>(b.h[l]) * static_cast<double>(enorm[l]) *
+                          static_cast<double>(b.scale[l]));
+    b.evaluations[l] = a ? plus_seven(evaluations) : evaluations;
+    b.enorm[l] = a ? enorm[l] : enorm_was;
+    b.error[l] = a ? error : error_was;
+    accept[l] = (a ? 1 : 0) & (static_cast<double>(error) <= tol ? 1 : 0);
   }
   lanes::take_accepted(b, accept);
+  std::int32_t ends = 0;  // a member reaches XEND, or fails at HMIN
   for (int l = 0; l < W; ++l) {
-    if (!b.attempting[l]) continue;
-    BasicSolverState<Real>& s = b.s[l];
-    if (!accept[l]) {
-      s.rejections = saturating_add(s.rejections, 1);
-      if (!(s.h > s.settings.hmin)) finish_member(b, l, f, ErrorPoint::kToleranceUnmet);
-      continue;
+    const std::int32_t a = b.attempting[l];
+    const std::int32_t ok = accept[l];
+    const std::int32_t rejections = b.rejections[l];
+    const std::int32_t accepted = b.accepted[l];
+    const Real xnew = b.xnew[l];
+    const Real xcur = b.xcur[l];
+    b.rejections[l] = ok != 0 ? 0 : a != 0 ? plus_one(rejections) : rejections;
+    b.accepted[l] = ok != 0 ? plus_one(accepted) : accepted;
+    b.xcur[l] = ok != 0 ? xnew : xcur;
+    b.fresh_k1[l] |= ok;
+    const std::int32_t reached = xnew == b.xend[l] ? 1 : 0;
+    const std::int32_t failed = b.h[l] > b.hmin[l] ? 0 : 1;
+    ends |= ok != 0 ? reached : a & failed;
+  }
+  if (ends == 0) return;
+  for (int l = 0; l < W; ++l) {
+    if (b.attempting[l] == 0) continue;
+    if (accept[l] != 0 && b.xcur[l] == b.xend[l]) finish_member(b, l, f, ErrorPoint::kNone);
+    if (accept[l] == 0 && !(b.h[l] > b.hmin[l])) {
+      finish_member(b, l, f, ErrorPoint::kToleranceUnmet);
     }
-    b.xcur[l] = s.xnew;
-    s.accepted = saturating_add(s.accepted, 1);
-    s.rejections = 0;
-    b.fresh_k1[l] = true;
-    if (b.xcur[l] == b.xend[l]) finish_member(b, l, f, ErrorPoint::kNone);
   }
 }
 

@@ -82,8 +82,8 @@ inline constexpr double kRootExponent = std::is_same_v<Real, float>
 // 2^-34) and q lies in the approximation's range, the library's call
 // otherwise.
 template <class Real, int W>
-RKV_ALWAYS_INLINE void lane_root6(const double (&q)[W], const Real (&h)[W], const bool (&takes)[W],
-                                  double (&root)[W]) {
+RKV_ALWAYS_INLINE void lane_root6(const double (&q)[W], const Real (&h)[W],
+                                  const std::int32_t (&takes)[W], double (&root)[W]) {
   constexpr double kBelow = 1.0 - 0x1p-34;
   constexpr double kAbove = 1.0 + 0x1p-34;
   Vec<double, W> qv;
@@ -112,7 +112,7 @@ RKV_ALWAYS_INLINE void lane_root6(const double (&q)[W], const Real (&h)[W], cons
   std::memcpy(value_a, &value, sizeof value_a);
   for (int l = 0; l < W; ++l) {
     const bool certain = q[l] >= 0x1p-1000 && q[l] <= 0x1p7 && lo_a[l] == hi_a[l];
-    root[l] = !takes[l] ? 0.0 : certain ? value_a[l] : RealFormat<Real>::root6(q[l]);
+    root[l] = takes[l] == 0 ? 0.0 : certain ? value_a[l] : RealFormat<Real>::root6(q[l]);
   }
 }
 

@@ -240,12 +240,12 @@ RKV_ALWAYS_INLINE void relative_max(LaneBlockState<Real, W>& b, const Real (&bou
 
 // The selection masks of the lanes where `lane` is set, one per slice.
 template <class Real, int W>
-RKV_ALWAYS_INLINE void lane_masks(const bool (&lane)[W],
+RKV_ALWAYS_INLINE void lane_masks(const std::int32_t (&lane)[W],
                                   decltype(Slice<Real, W>{} !=
                                            Slice<Real, W>{}) (&mask)[kSlices<Real, W>]) {
   using Bits = typename RealFormat<Real>::Bits;
   Bits all[W];
-  for (int l = 0; l < W; ++l) all[l] = lane[l] ? ~Bits{0} : Bits{0};
+  for (int l = 0; l < W; ++l) all[l] = lane[l] != 0 ? ~Bits{0} : Bits{0};
   for (int c = 0; c < kSlices<Real, W>; ++c) {
     std::memcpy(&mask[c], all + c * kSliceWidth<Real, W>, sizeof mask[c]);
   }
@@ -253,7 +253,7 @@ RKV_ALWAYS_INLINE void lane_masks(const bool (&lane)[W],
 
 // to[i] := from[i] in the lanes where `lane` is set, for n columns.
 template <class Real, int W>
-RKV_ALWAYS_INLINE void take_where(const bool (&lane)[W], const Lane<Real, W>* from,
+RKV_ALWAYS_INLINE void take_where(const std::int32_t (&lane)[W], const Lane<Real, W>* from,
                                   Lane<Real, W>* to, std::size_t n) {
   using S = Slice<Real, W>;
   constexpr int kS = kSlices<Real, W>;
@@ -274,7 +274,7 @@ RKV_ALWAYS_INLINE void take_where(const bool (&lane)[W], const Lane<Real, W>* fr
 // Y := candidate and max|y| := max(max|y|, |Y|) in the lanes that accept,
 // as stepping::accept_loop does for one member.
 template <class Real, int W>
-RKV_ALWAYS_INLINE void take_accepted(LaneBlockState<Real, W>& b, const bool (&accept)[W]) {
+RKV_ALWAYS_INLINE void take_accepted(LaneBlockState<Real, W>& b, const std::int32_t (&accept)[W]) {
   using S = Slice<Real, W>;
   using Mask = decltype(S{} != S{});
   constexpr int kS = kSlices<Real, W>;
@@ -335,19 +335,16 @@ void euclidean(const LaneBlockState<Real, W>& b, int l, Real& enorm) {
 // Each attempting lane's error norm under its member's INORM.
 template <class Real, int W>
 RKV_ALWAYS_INLINE void error_norms(LaneBlockState<Real, W>& b, Real (&enorm)[W]) {
-  Real bound[W];
-  bool other = false;
+  std::int32_t other = 0;
   for (int l = 0; l < W; ++l) {
-    const BasicSettings<Real>& t = b.s[l].settings;
-    bound[l] = t.inorm == 2 ? t.floor : Real{1};
-    other = other || (b.attempting[l] && (t.inorm == 1 || t.inorm == 3));
+    other |= b.attempting[l] & static_cast<std::int32_t>((b.inorm[l] == 1) | (b.inorm[l] == 3));
   }
-  relative_max(b, bound, enorm);
-  if (!other) return;
+  relative_max(b, b.bound, enorm);
+  if (other == 0) return;
   for (int l = 0; l < W; ++l) {
-    if (!b.attempting[l]) continue;
-    if (b.s[l].settings.inorm == 1) absolute_max(b, l, enorm[l]);
-    if (b.s[l].settings.inorm == 3) euclidean(b, l, enorm[l]);
+    if (b.attempting[l] == 0) continue;
+    if (b.inorm[l] == 1) absolute_max(b, l, enorm[l]);
+    if (b.inorm[l] == 3) euclidean(b, l, enorm[l]);
   }
 }
 
