@@ -4,14 +4,18 @@
 //
 // One pass of the loop is one step attempt of every lane that holds a
 // member, in the phases of the scalar loop: the loop head (limits, k1,
-// HMIN, the step-size choice and the geometry: scalar per lane, with the
-// choice's power computed for the whole block and certified per lane,
-// lane_root6.hpp), the Verner stages and the error norm (vector over the
-// lanes), the decision (the verdict per lane, Y and max|y| taken over by a
-// select). A lane that retries a rejected step is evaluated with the rest
-// of its block when they need k1, but keeps its own k1 and the evaluation
-// is not counted. A lane whose member ends (XEND reached or an error)
-// takes the next member before the next pass.
+// HMIN, the step-size choice and the geometry, with the choice's power
+// computed for the whole block and certified per lane, lane_root6.hpp),
+// the Verner stages and the error norm, the decision (the verdict, Y and
+// max|y| taken over by a select). The loop head and the decision are the
+// scalar routines run over the block's arrays of per-lane quantities
+// (lane_block.hpp) as selects, which the compiler turns into vector code;
+// what happens to a lane only now and then (a start, a limit, an end, the
+// default HMIN) is done by scalar code in a pass over the block, only when
+// some lane needs it. A lane that retries a rejected step is evaluated
+// with the rest of its block when they need k1, but keeps its own k1 and
+// the evaluation is not counted. A lane whose member ends (XEND reached or
+// an error) takes the next member before the next pass.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
