@@ -136,23 +136,30 @@ struct LaneBlockState {
   }
 };
 
+// f(entry of lane l, the solver state's field) for each quantity a pass
+// writes: the one list that load_control and store_control both follow.
+template <class Real, int W, class F>
+void each_written(LaneBlockState<Real, W>& b, int l, F f) {
+  BasicSolverState<Real>& s = b.s[l];
+  f(b.h[l], s.h);
+  f(b.step[l], s.step);
+  f(b.xnew[l], s.xnew);
+  f(b.error[l], s.error);
+  f(b.enorm[l], s.enorm);
+  f(b.hmin[l], s.settings.hmin);
+  f(b.rejections[l], s.rejections);
+  f(b.accepted[l], s.accepted);
+  f(b.evaluations[l], s.evaluations);
+}
+
 // Lane l's per-pass quantities from its solver state, and back.
 template <class Real, int W>
 void load_control(LaneBlockState<Real, W>& b, int l) {
-  const BasicSolverState<Real>& s = b.s[l];
-  const BasicSettings<Real>& t = s.settings;
-  b.h[l] = s.h;
-  b.step[l] = s.step;
-  b.xnew[l] = s.xnew;
-  b.error[l] = s.error;
-  b.enorm[l] = s.enorm;
-  b.hmin[l] = t.hmin;
+  each_written(b, l, [](auto& entry, const auto& field) { entry = field; });
+  const BasicSettings<Real>& t = b.s[l].settings;
   b.hmax[l] = t.hmax;
   b.scale[l] = t.scale;
   b.bound[l] = t.inorm == 2 ? t.floor : Real{1};
-  b.rejections[l] = s.rejections;
-  b.accepted[l] = s.accepted;
-  b.evaluations[l] = s.evaluations;
   b.max_steps[l] = t.max_steps;
   b.max_evals[l] = t.max_evals;
   b.inorm[l] = t.inorm;
@@ -160,16 +167,7 @@ void load_control(LaneBlockState<Real, W>& b, int l) {
 
 template <class Real, int W>
 void store_control(LaneBlockState<Real, W>& b, int l) {
-  BasicSolverState<Real>& s = b.s[l];
-  s.h = b.h[l];
-  s.step = b.step[l];
-  s.xnew = b.xnew[l];
-  s.error = b.error[l];
-  s.enorm = b.enorm[l];
-  s.settings.hmin = b.hmin[l];
-  s.rejections = b.rejections[l];
-  s.accepted = b.accepted[l];
-  s.evaluations = b.evaluations[l];
+  each_written(b, l, [](const auto& entry, auto& field) { field = entry; });
 }
 
 // The start-up checks of a scalar IDO = 1 call on one member: the point
