@@ -40,13 +40,22 @@
 namespace rkv::ode {
 namespace {
 
-// A count raised by one and by seven, saturating at the int32 maximum as
-// count_one and saturating_add do for the non-negative counts.
-inline std::int32_t plus_one(std::int32_t v) {
-  return v < INT32_MAX ? v + 1 : v;
-}
+// A count raised by seven, saturating at the int32 maximum as
+// saturating_add does for the non-negative counts, in 32 bits.
 inline std::int32_t plus_seven(std::int32_t v) {
   return v > INT32_MAX - 7 ? INT32_MAX : v + 7;
+}
+
+// Whether lane l's member meets the loop head's evaluation or step limit
+// (0 or 1): evaluations + cost > max_evals, without overflow.
+template <class Real, int W>
+RKV_ALWAYS_INLINE std::int32_t evaluation_limit(const LaneBlockState<Real, W>& b, int l) {
+  const std::int32_t cost = 7 + b.fresh_k1[l];
+  return (b.max_evals[l] > 0 ? 1 : 0) & (b.evaluations[l] > b.max_evals[l] - cost ? 1 : 0);
+}
+template <class Real, int W>
+RKV_ALWAYS_INLINE std::int32_t step_limit(const LaneBlockState<Real, W>& b, int l) {
+  return (b.max_steps[l] > 0 ? 1 : 0) & (b.accepted[l] >= b.max_steps[l] ? 1 : 0);
 }
 
 // Fills the idle lanes and applies the loop head's limits, lane by lane:
@@ -56,13 +65,11 @@ void fill_and_limit_lanes(LaneBlockState<Real, W>& b, LaneFeed<Real>& f) {
   for (int l = 0; l < W; ++l) {
     for (;;) {
       if (b.member[l] < 0 && !start_member(b, l, f)) break;
-      const std::int32_t cost = b.fresh_k1[l] != 0 ? 8 : 7;
-      // evaluations + cost > max_evals, without overflow (max_evals > 0)
-      if (b.max_evals[l] > 0 && b.evaluations[l] > b.max_evals[l] - cost) {
+      if (evaluation_limit(b, l) != 0) {
         finish_member(b, l, f, ErrorPoint::kEvaluationLimit);
         continue;
       }
-      if (b.max_steps[l] > 0 && b.accepted[l] >= b.max_steps[l]) {
+      if (step_limit(b, l) != 0) {
         finish_member(b, l, f, ErrorPoint::kStepLimit);
         continue;
       }
@@ -79,12 +86,8 @@ RKV_ALWAYS_INLINE bool fill_and_limit(LaneBlockState<Real, W>& b, LaneFeed<Real>
   std::int32_t seen = 0;
   for (int l = 0; l < W; ++l) {
     const std::int32_t live = b.member[l] >= 0 ? 1 : 0;
-    const std::int32_t cost = 7 + b.fresh_k1[l];
-    const std::int32_t evals =
-        (b.max_evals[l] > 0 ? 1 : 0) & (b.evaluations[l] > b.max_evals[l] - cost ? 1 : 0);
-    const std::int32_t steps =
-        (b.max_steps[l] > 0 ? 1 : 0) & (b.accepted[l] >= b.max_steps[l] ? 1 : 0);
-    seen |= ((evals | steps) & live) | (asks & (live ^ 1));
+    const std::int32_t limit = evaluation_limit(b, l) | step_limit(b, l);
+    seen |= (limit & live) | (asks & (live ^ 1));
   }
   if (seen != 0) fill_and_limit_lanes(b, f);
   std::int32_t any = 0;
@@ -187,7 +190,7 @@ RKV_ALWAYS_INLINE void loop_head(LaneBlockState<Real, W>& b, LaneFeed<Real>& f,
   for (int l = 0; l < W; ++l) {
     const std::int32_t a = b.attempting[l];
     const std::int32_t evaluations = b.evaluations[l];
-    b.evaluations[l] = (a & b.fresh_k1[l]) != 0 ? plus_one(evaluations) : evaluations;
+    b.evaluations[l] = (a & b.fresh_k1[l]) != 0 ? count_one(evaluations) : evaluations;
     b.fresh_k1[l] &= a ^ 1;
     odd |= a & ((b.hmin[l] == Real{0} ? 1 : 0) | (b.hmin[l] > b.hmax[l] ? 1 : 0));
   }
@@ -227,8 +230,8 @@ RKV_ALWAYS_INLINE void decide(LaneBlockState<Real, W>& b, LaneFeed<Real>& f) {
     const std::int32_t accepted = b.accepted[l];
     const Real xnew = b.xnew[l];
     const Real xcur = b.xcur[l];
-    b.rejections[l] = ok != 0 ? 0 : a != 0 ? plus_one(rejections) : rejections;
-    b.accepted[l] = ok != 0 ? plus_one(accepted) : accepted;
+    b.rejections[l] = ok != 0 ? 0 : a != 0 ? count_one(rejections) : rejections;
+    b.accepted[l] = ok != 0 ? count_one(accepted) : accepted;
     b.xcur[l] = ok != 0 ? xnew : xcur;
     b.fresh_k1[l] |= ok;
     const std::int32_t reached = xnew == b.xend[l] ? 1 : 0;
