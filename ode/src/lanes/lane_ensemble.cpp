@@ -62,7 +62,9 @@ RKV_ALWAYS_INLINE std::int32_t step_limit(const LaneBlockState<Real, W>& b, int 
 // the scalar code for the lanes that need it.
 template <class Real, int W>
 void fill_and_limit_lanes(LaneBlockState<Real, W>& b, LaneFeed<Real>& f) {
+  b.other_norms = false;
   for (int l = 0; l < W; ++l) {
+    b.other_norms = b.other_norms || (b.member[l] >= 0 && (b.inorm[l] == 1 || b.inorm[l] == 3));
     for (;;) {
       if (b.member[l] < 0 && !start_member(b, l, f)) break;
       if (evaluation_limit(b, l) != 0) {
@@ -186,15 +188,16 @@ RKV_ALWAYS_INLINE void loop_head(LaneBlockState<Real, W>& b, LaneFeed<Real>& f,
     lanes::call_block(b, fn, context, keep != 0 ? b.arg : b.k[1], b.y);
     if (keep != 0) take_fresh_k1(b);
   }
-  std::int32_t odd = 0;  // a lane without HMIN yet, or with HMIN above HMAX
   for (int l = 0; l < W; ++l) {
     const std::int32_t a = b.attempting[l];
     const std::int32_t evaluations = b.evaluations[l];
     b.evaluations[l] = (a & b.fresh_k1[l]) != 0 ? count_one(evaluations) : evaluations;
     b.fresh_k1[l] &= a ^ 1;
-    odd |= a & ((b.hmin[l] == Real{0} ? 1 : 0) | (b.hmin[l] > b.hmax[l] ? 1 : 0));
   }
-  if (odd != 0) check_hmin(b, f);
+  // Only a member's first loop head finds HMIN unset; after it, HMIN and
+  // HMAX stay as they were checked.
+  if (b.started) check_hmin(b, f);
+  b.started = false;
   double root[W];
   step_powers(b, f.problem.tol, root);
   choose_steps(b, f.problem.tol, root, h, x);

@@ -233,8 +233,15 @@ RKV_ALWAYS_INLINE void relative_max(LaneBlockState<Real, W>& b, const Real (&bou
     store_slice<Real, W>(top[c], c, t);
     store_slice<Real, W>(seen[c], c, nan);
   }
+  // seen is +0 (all bits clear) in a lane that met no NaN.
+  typename RealFormat<Real>::Bits raw[W];
+  std::memcpy(raw, nan, sizeof raw);
+  std::int32_t any = 0;
+  for (int l = 0; l < W; ++l) any |= raw[l] != 0 ? 1 : 0;
+  std::memcpy(enorm, t, sizeof t);
+  if (any == 0) return;
   for (int l = 0; l < W; ++l) {
-    enorm[l] = nan[l] != nan[l] ? first_nan_quotient(b, l, bound[l]) : t[l];
+    if (nan[l] != nan[l]) enorm[l] = first_nan_quotient(b, l, bound[l]);
   }
 }
 
@@ -335,12 +342,8 @@ void euclidean(const LaneBlockState<Real, W>& b, int l, Real& enorm) {
 // Each attempting lane's error norm under its member's INORM.
 template <class Real, int W>
 RKV_ALWAYS_INLINE void error_norms(LaneBlockState<Real, W>& b, Real (&enorm)[W]) {
-  std::int32_t other = 0;
-  for (int l = 0; l < W; ++l) {
-    other |= b.attempting[l] & static_cast<std::int32_t>((b.inorm[l] == 1) | (b.inorm[l] == 3));
-  }
   relative_max(b, b.bound, enorm);
-  if (other == 0) return;
+  if (!b.other_norms) return;
   for (int l = 0; l < W; ++l) {
     if (b.attempting[l] == 0) continue;
     if (b.inorm[l] == 1) absolute_max(b, l, enorm[l]);
