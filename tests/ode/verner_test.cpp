@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <random>
 #include <type_traits>
 #include <vector>
 
@@ -272,6 +273,48 @@ TYPED_TEST(StepControl, GeometryLandsOnXendAndCutsToHalfTheRemainder) {
   const R x = R{0.1};
   const R xend = R{0.3};
   EXPECT_EQ(rkv::ode::step_geometry(x, xend, R{1}).xnew, xend);
+}
+
+// The lanes evaluate the choice without a power and the geometry in float
+// (step_control.hpp): every result must carry the bits of the evaluation in
+// double, for any floats, subnormal, infinite and NaN ones among them.
+TEST(StepControlHelpers, ChoiceAndGeometryInFloatGiveTheBitsOfDouble) {
+  using rkv::ode::clamped_step;
+  using rkv::ode::doubled_or_halved;
+  using rkv::ode::step_geometry;
+  const auto same = [](float got, float want) {
+    return std::isnan(want)
+               ? std::isnan(got)
+               : std::bit_cast<std::uint32_t>(got) == std::bit_cast<std::uint32_t>(want);
+  };
+  std::mt19937 gen(20261210);
+  // Any float half the time; otherwise one within a few units of the scale
+  // of the case, so that steps meet half the distance, and sums round.
+  std::uniform_int_distribution<std::uint32_t> bits;
+  std::uniform_real_distribution<float> near(0.25f, 4.0f);
+  const auto draw = [&](float scale) {
+    const std::uint32_t r = bits(gen);
+    return (r & 1u) != 0 ? std::bit_cast<float>(r) : scale * near(gen);
+  };
+  for (int i = 0; i < 200000; ++i) {
+    const float scale = std::ldexp(1.0f, static_cast<int>(bits(gen) % 300u) - 150);
+    const float h = std::fabs(draw(scale));
+    const bool doubles = (i & 2) != 0;
+    const float hnew = doubled_or_halved<float>(h, doubles);
+    ASSERT_TRUE(same(hnew, doubled_or_halved(h, doubles))) << h << " " << doubles;
+    const float hmin = std::fabs(draw(scale));
+    const float hmax = std::fabs(draw(scale));
+    const float r = clamped_step<float>(hnew, hmin, hmax);
+    ASSERT_TRUE(same(r, clamped_step(hnew, hmin, hmax))) << hnew << " " << hmin << " " << hmax;
+    const float x = draw(scale * 64.0f);
+    const float xend = (i & 4) != 0 ? x + draw(scale) : draw(scale * 64.0f);
+    if (!std::isfinite(x) || !std::isfinite(xend) || std::isnan(r)) continue;
+    const auto got = step_geometry<float>(x, xend, r);
+    const auto want = step_geometry(x, xend, r);
+    ASSERT_TRUE(same(got.distance, want.distance) && same(got.xnew, want.xnew) &&
+                same(got.step, want.step) && same(got.h, want.h))
+        << x << " " << xend << " " << r;
+  }
 }
 
 TYPED_TEST(StepControl, DefaultsAndTruncation) {

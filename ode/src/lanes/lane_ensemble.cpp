@@ -110,9 +110,9 @@ RKV_ALWAYS_INLINE void take_fresh_k1(LaneBlockState<Real, W>& b) {
 }
 
 // The power F::root6(TOL/E) of each lane whose step-size choice takes it
-// (lane_root6.hpp), 0 for the others; nothing to do where no lane takes one.
+// (lane_root6.hpp), 0 for the others. Returns whether any lane takes one.
 template <class Real, int W>
-RKV_ALWAYS_INLINE void step_powers(const LaneBlockState<Real, W>& b, Real tol, double (&root)[W]) {
+RKV_ALWAYS_INLINE bool step_powers(const LaneBlockState<Real, W>& b, Real tol, double (&root)[W]) {
   std::int32_t takes[W];
   std::int32_t any = 0;
   for (int l = 0; l < W; ++l) {
@@ -122,7 +122,7 @@ RKV_ALWAYS_INLINE void step_powers(const LaneBlockState<Real, W>& b, Real tol, d
     any |= takes[l];
     root[l] = 0.0;
   }
-  if (any == 0) return;
+  if (any == 0) return false;
   lanes::Vec<Real, W> ev;
   std::memcpy(&ev, b.error, sizeof ev);
   const lanes::Vec<double, W> quotient =
@@ -130,6 +130,7 @@ RKV_ALWAYS_INLINE void step_powers(const LaneBlockState<Real, W>& b, Real tol, d
   double q[W];
   std::memcpy(q, &quotient, sizeof q);
   lanes::lane_root6(q, b.h, takes, root);
+  return true;
 }
 
 // HMIN's default on a member's first loop head and the check against
@@ -171,6 +172,30 @@ RKV_ALWAYS_INLINE void choose_steps(LaneBlockState<Real, W>& b, Real tol, const 
   }
 }
 
+// The same for a pass in which no lane takes a power: each attempting lane
+// doubles its step or halves it (step_powers), and the choice and the
+// geometry are evaluated in the storage type, which gives their bits
+// (step_control.hpp) with twice the lanes to a register for float.
+template <class Real, int W>
+RKV_ALWAYS_INLINE void choose_steps_without_power(LaneBlockState<Real, W>& b, lanes::Wide<W>& h,
+                                                  lanes::Wide<W>& x) {
+  for (int l = 0; l < W; ++l) {
+    const bool a = b.attempting[l] != 0;
+    const Real h_was = b.h[l];
+    const Real xnew_was = b.xnew[l];
+    const Real step_was = b.step[l];
+    const Real xcur = b.xcur[l];
+    const Real hnew = doubled_or_halved<Real>(h_was, b.rejections[l] < 2);
+    const Real r = clamped_step<Real>(hnew, b.hmin[l], b.hmax[l]);
+    const StepGeometry<Real> g = step_geometry<Real>(xcur, b.xend[l], r);
+    b.h[l] = a ? g.h : h_was;
+    b.xnew[l] = a ? g.xnew : xnew_was;
+    b.step[l] = a ? g.step : step_was;
+    h.v[l] = a ? static_cast<double>(g.step) : 0.0;
+    x.v[l] = a ? static_cast<double>(xcur) : 0.0;
+  }
+}
+
 // k1 where a lane needs it, then HMIN, the step-size choice and the
 // geometry per lane; h and x receive the lanes' signed steps and starts.
 template <class Real, int W>
@@ -199,8 +224,11 @@ RKV_ALWAYS_INLINE void loop_head(LaneBlockState<Real, W>& b, LaneFeed<Real>& f,
   if (b.started) check_hmin(b, f);
   b.started = false;
   double root[W];
-  step_powers(b, f.problem.tol, root);
-  choose_steps(b, f.problem.tol, root, h, x);
+  if (step_powers(b, f.problem.tol, root)) {
+    choose_steps(b, f.problem.tol, root, h, x);
+  } else {
+    choose_steps_without_power(b, h, x);
+  }
 }
 
 // The verdict of every attempting lane; Y and max|y| of the accepted lanes

@@ -29,16 +29,47 @@ inline constexpr float kSixth = RealFormat<float>::kSixthF;              // 1/6
 // several per step. Of two equal values the second is returned, as on
 // x86-64; that differs from other processors' library only for zeros of
 // opposite sign, which the step sizes never are.
-inline double larger(double a, double b) {
+template <class T>
+inline T larger(T a, T b) {
   if (b != b) return a;  // a as well when both are NaN
   if (a != a) return b;
   return a > b ? a : b;
 }
 
-inline double smaller(double a, double b) {
+template <class T>
+inline T smaller(T a, T b) {
   if (b != b) return a;
   if (a != a) return b;
   return a < b ? a : b;
+}
+
+// The routines below that take `Calc` evaluate their formulas in it:
+// double by the rule, or the storage type itself, which gives the same
+// bits (the ensemble's lanes use it: twice the lanes to a register, no
+// conversions). For float, each of these formulas is
+// - a comparison, or a maximum or minimum of floats: exact in either type;
+// - one operation on floats: evaluated in double and rounded, it is the
+//   correctly rounded float result (53 >= 2 * 24 + 2), as in float;
+// - a halving or doubling, then the maximum or minimum with a float:
+//   rounding is monotone, so rounding the exact value first selects the
+//   same float.
+
+// The choice of a step that forms no power: twice H where E is small
+// enough to double it, half of H after two or more rejections in a row
+// (without trusting E).
+template <class Calc = double, class Real>
+inline Real doubled_or_halved(Real h, bool doubles) {
+  const Calc half = Calc{0.5} * static_cast<Calc>(h);
+  if (!doubles) return static_cast<Real>(half);
+  const Real t = static_cast<Real>(Calc{2} * static_cast<Calc>(h));
+  return static_cast<Real>(larger(half, static_cast<Calc>(t)));
+}
+
+// HMAX first, HMIN last: HMIN wins when the two conflict.
+template <class Calc = double, class Real>
+inline Real clamped_step(Real hnew, Real hmin, Real hmax) {
+  const Real r = static_cast<Real>(smaller(static_cast<Calc>(hnew), static_cast<Calc>(hmax)));
+  return static_cast<Real>(larger(static_cast<Calc>(r), static_cast<Calc>(hmin)));
 }
 
 // The point where 0.9 * (TOL/E)^(1/6) reaches 2 is E = TOL / 120.427315;
@@ -49,24 +80,16 @@ template <class Real, class Root6>
 inline Real choose_step(Real h, Real e, Real tol, std::int32_t rejections, Real hmin, Real hmax,
                         Root6 root6) {
   using F = RealFormat<Real>;
+  const bool doubles = static_cast<double>(e) * F::kGrowthLimit <= static_cast<double>(tol);
   Real hnew;
-  if (rejections < 2) {
-    Real t;
-    if (static_cast<double>(e) * F::kGrowthLimit <= static_cast<double>(tol)) {
-      t = static_cast<Real>(2.0 * static_cast<double>(h));
-    } else {
-      t = static_cast<Real>(root6(static_cast<double>(tol) / static_cast<double>(e)) * F::kSafety *
-                            static_cast<double>(h));
-    }
+  if (rejections < 2 && !doubles) {
+    const Real t = static_cast<Real>(root6(static_cast<double>(tol) / static_cast<double>(e)) *
+                                     F::kSafety * static_cast<double>(h));
     hnew = static_cast<Real>(larger(0.5 * static_cast<double>(h), static_cast<double>(t)));
   } else {
-    // Two or more rejections in a row: halve without trusting E.
-    hnew = static_cast<Real>(0.5 * static_cast<double>(h));
+    hnew = doubled_or_halved(h, rejections < 2);
   }
-  // HMAX first, HMIN last: HMIN wins when the two conflict.
-  Real r = static_cast<Real>(smaller(static_cast<double>(hnew), static_cast<double>(hmax)));
-  r = static_cast<Real>(larger(static_cast<double>(r), static_cast<double>(hmin)));
-  return r;
+  return clamped_step(hnew, hmin, hmax);
 }
 
 template <class Real>
@@ -85,21 +108,21 @@ struct StepGeometry {
 // A trial step shorter than the remaining distance but longer than half of
 // it is cut to exactly half, so the last two steps of an interval are equal;
 // a step that reaches or passes XEND lands on it exactly.
-template <class Real>
+template <class Calc = double, class Real>
 inline StepGeometry<Real> step_geometry(Real x, Real xend, Real h) {
   StepGeometry<Real> g{};
-  g.distance = static_cast<Real>(static_cast<double>(xend) - static_cast<double>(x));
-  const double ad = std::fabs(static_cast<double>(g.distance));
-  if (static_cast<double>(h) < ad) {
-    g.h = static_cast<Real>(smaller(static_cast<double>(h), 0.5 * ad));
+  g.distance = static_cast<Real>(static_cast<Calc>(xend) - static_cast<Calc>(x));
+  const Calc ad = std::fabs(static_cast<Calc>(g.distance));
+  if (static_cast<Calc>(h) < ad) {
+    g.h = static_cast<Real>(smaller(static_cast<Calc>(h), Calc{0.5} * ad));
     g.xnew = g.distance >= Real{0}
-                 ? static_cast<Real>(static_cast<double>(x) + static_cast<double>(g.h))
-                 : static_cast<Real>(static_cast<double>(x) - static_cast<double>(g.h));
+                 ? static_cast<Real>(static_cast<Calc>(x) + static_cast<Calc>(g.h))
+                 : static_cast<Real>(static_cast<Calc>(x) - static_cast<Calc>(g.h));
   } else {
     g.xnew = xend;
     g.h = static_cast<Real>(ad);
   }
-  g.step = static_cast<Real>(static_cast<double>(g.xnew) - static_cast<double>(x));
+  g.step = static_cast<Real>(static_cast<Calc>(g.xnew) - static_cast<Calc>(x));
   return g;
 }
 
