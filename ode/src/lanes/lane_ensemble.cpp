@@ -145,30 +145,37 @@ void check_hmin(LaneBlockState<Real, W>& b, LaneFeed<Real>& f) {
   }
 }
 
+// Lane l's attempt with step size r: the geometry, evaluated in Calc
+// (step_control.hpp), kept where the lane attempts, and its signed step and
+// start into h and x (0 where it does not). Every load and store is made
+// whatever the lane (g++ leaves a loop scalar when one depends on a lane),
+// so that the loops below become selects on vectors.
+template <class Calc, class Real, int W>
+RKV_ALWAYS_INLINE void take_geometry(LaneBlockState<Real, W>& b, int l, Real r, lanes::Wide<W>& h,
+                                     lanes::Wide<W>& x) {
+  const bool a = b.attempting[l] != 0;
+  const Real h_was = b.h[l];
+  const Real xnew_was = b.xnew[l];
+  const Real step_was = b.step[l];
+  const Real xcur = b.xcur[l];
+  const StepGeometry<Real> g = step_geometry<Calc>(xcur, b.xend[l], r);
+  b.h[l] = a ? g.h : h_was;
+  b.xnew[l] = a ? g.xnew : xnew_was;
+  b.step[l] = a ? g.step : step_was;
+  h.v[l] = a ? static_cast<double>(g.step) : 0.0;
+  x.v[l] = a ? static_cast<double>(xcur) : 0.0;
+}
+
 // choose_step and step_geometry of every attempting lane, the scalar
-// routines themselves: with every load and store made whatever the lane
-// (g++ leaves a loop scalar when one depends on a lane), they become
-// selects and the loop runs on vectors. h and x receive the signed steps
-// and starts (0 where a lane does not attempt); root holds the lanes'
-// powers (step_powers).
+// routines themselves; root holds the lanes' powers (step_powers).
 template <class Real, int W>
 RKV_ALWAYS_INLINE void choose_steps(LaneBlockState<Real, W>& b, Real tol, const double (&root)[W],
                                     lanes::Wide<W>& h, lanes::Wide<W>& x) {
   for (int l = 0; l < W; ++l) {
-    const bool a = b.attempting[l] != 0;
-    const Real h_was = b.h[l];
-    const Real xnew_was = b.xnew[l];
-    const Real step_was = b.step[l];
-    const double power = root[l];  // where the choice takes it (step_powers)
-    const Real xcur = b.xcur[l];
-    const Real r = choose_step(h_was, b.error[l], tol, b.rejections[l], b.hmin[l], b.hmax[l],
+    const double power = root[l];  // where the choice takes it
+    const Real r = choose_step(b.h[l], b.error[l], tol, b.rejections[l], b.hmin[l], b.hmax[l],
                                [power](double) { return power; });
-    const StepGeometry<Real> g = step_geometry(xcur, b.xend[l], r);
-    b.h[l] = a ? g.h : h_was;
-    b.xnew[l] = a ? g.xnew : xnew_was;
-    b.step[l] = a ? g.step : step_was;
-    h.v[l] = a ? static_cast<double>(g.step) : 0.0;
-    x.v[l] = a ? static_cast<double>(xcur) : 0.0;
+    take_geometry<double>(b, l, r, h, x);
   }
 }
 
@@ -180,19 +187,8 @@ template <class Real, int W>
 RKV_ALWAYS_INLINE void choose_steps_without_power(LaneBlockState<Real, W>& b, lanes::Wide<W>& h,
                                                   lanes::Wide<W>& x) {
   for (int l = 0; l < W; ++l) {
-    const bool a = b.attempting[l] != 0;
-    const Real h_was = b.h[l];
-    const Real xnew_was = b.xnew[l];
-    const Real step_was = b.step[l];
-    const Real xcur = b.xcur[l];
-    const Real hnew = doubled_or_halved<Real>(h_was, b.rejections[l] < 2);
-    const Real r = clamped_step<Real>(hnew, b.hmin[l], b.hmax[l]);
-    const StepGeometry<Real> g = step_geometry<Real>(xcur, b.xend[l], r);
-    b.h[l] = a ? g.h : h_was;
-    b.xnew[l] = a ? g.xnew : xnew_was;
-    b.step[l] = a ? g.step : step_was;
-    h.v[l] = a ? static_cast<double>(g.step) : 0.0;
-    x.v[l] = a ? static_cast<double>(xcur) : 0.0;
+    const Real hnew = doubled_or_halved<Real>(b.h[l], b.rejections[l] < 2);
+    take_geometry<Real>(b, l, clamped_step<Real>(hnew, b.hmin[l], b.hmax[l]), h, x);
   }
 }
 
