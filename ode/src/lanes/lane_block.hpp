@@ -108,9 +108,10 @@ struct LaneBlockState {
   std::int32_t inorm[W]{};
   bool dry = false;  // the feed had no member for this block: it never will again
   // A member started since the last loop head, whose HMIN is still to be
-  // defaulted and checked against HMAX; and some member lane may have INORM
-  // 1 or 3 (set with the member, cleared when the lanes are filled again and
-  // none has), so that a pass looks at neither lane by lane otherwise.
+  // defaulted and checked against HMAX; and some member lane has INORM 1 or
+  // 3 (found when the lanes are filled; a member that ends later leaves it
+  // set, which costs only a look). A pass looks at neither lane by lane
+  // otherwise.
   bool started = false;
   bool other_norms = false;
 
@@ -276,7 +277,6 @@ bool start_member(LaneBlockState<Real, W>& b, int l, LaneFeed<Real>& f) {
     load_control(b, l);
     b.fresh_k1[l] = 1;
     b.started = true;
-    b.other_norms = b.other_norms || b.inorm[l] == 1 || b.inorm[l] == 3;
     return true;
   }
 }

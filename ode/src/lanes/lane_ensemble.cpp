@@ -62,9 +62,7 @@ RKV_ALWAYS_INLINE std::int32_t step_limit(const LaneBlockState<Real, W>& b, int 
 // the scalar code for the lanes that need it.
 template <class Real, int W>
 void fill_and_limit_lanes(LaneBlockState<Real, W>& b, LaneFeed<Real>& f) {
-  b.other_norms = false;
   for (int l = 0; l < W; ++l) {
-    b.other_norms = b.other_norms || (b.member[l] >= 0 && (b.inorm[l] == 1 || b.inorm[l] == 3));
     for (;;) {
       if (b.member[l] < 0 && !start_member(b, l, f)) break;
       if (evaluation_limit(b, l) != 0) {
@@ -77,6 +75,10 @@ void fill_and_limit_lanes(LaneBlockState<Real, W>& b, LaneFeed<Real>& f) {
       }
       break;
     }
+  }
+  b.other_norms = false;
+  for (int l = 0; l < W; ++l) {
+    b.other_norms = b.other_norms || (b.member[l] >= 0 && (b.inorm[l] == 1 || b.inorm[l] == 3));
   }
 }
 
