@@ -275,13 +275,15 @@ TYPED_TEST(StepControl, GeometryLandsOnXendAndCutsToHalfTheRemainder) {
   EXPECT_EQ(rkv::ode::step_geometry(x, xend, R{1}).xnew, xend);
 }
 
-// The lanes evaluate the choice without a power and the geometry in float
-// (step_control.hpp): every result must carry the bits of the evaluation in
-// double, for any floats, subnormal, infinite and NaN ones among them.
+// The lanes evaluate the choice without a power and the geometry in float,
+// with maxima and minima as selects (step_control.hpp): every result must
+// carry the bits of the scalar step's evaluation in double, for any floats,
+// subnormal, infinite and NaN ones among them.
 TEST(StepControlHelpers, ChoiceAndGeometryInFloatGiveTheBitsOfDouble) {
   using rkv::ode::clamped_step;
   using rkv::ode::doubled_or_halved;
   using rkv::ode::step_geometry;
+  using Selects = rkv::ode::PickBySelects;  // as the lanes evaluate them
   const auto same = [](float got, float want) {
     return std::isnan(want)
                ? std::isnan(got)
@@ -300,16 +302,16 @@ TEST(StepControlHelpers, ChoiceAndGeometryInFloatGiveTheBitsOfDouble) {
     const float scale = std::ldexp(1.0f, static_cast<int>(bits(gen) % 300u) - 150);
     const float h = std::fabs(draw(scale));
     const bool doubles = (i & 2) != 0;
-    const float hnew = doubled_or_halved<float>(h, doubles);
+    const float hnew = doubled_or_halved<float, Selects>(h, doubles);
     ASSERT_TRUE(same(hnew, doubled_or_halved(h, doubles))) << h << " " << doubles;
     const float hmin = std::fabs(draw(scale));
     const float hmax = std::fabs(draw(scale));
-    const float r = clamped_step<float>(hnew, hmin, hmax);
+    const float r = clamped_step<float, Selects>(hnew, hmin, hmax);
     ASSERT_TRUE(same(r, clamped_step(hnew, hmin, hmax))) << hnew << " " << hmin << " " << hmax;
     const float x = draw(scale * 64.0f);
     const float xend = (i & 4) != 0 ? x + draw(scale) : draw(scale * 64.0f);
     if (!std::isfinite(x) || !std::isfinite(xend) || std::isnan(r)) continue;
-    const auto got = step_geometry<float>(x, xend, r);
+    const auto got = step_geometry<float, Selects>(x, xend, r);
     const auto want = step_geometry(x, xend, r);
     ASSERT_TRUE(same(got.distance, want.distance) && same(got.xnew, want.xnew) &&
                 same(got.step, want.step) && same(got.h, want.h))
@@ -373,6 +375,17 @@ TEST(StepControlHelpers, InlineMaximumAndMinimumAreTheLibrarysOnEveryOrderedPair
     for (const double b : values) {
       EXPECT_TRUE(same(rkv::ode::larger(a, b), std::fmax(a, b))) << a << " " << b;
       EXPECT_TRUE(same(rkv::ode::smaller(a, b), std::fmin(a, b))) << a << " " << b;
+    }
+  }
+  // The lanes' form as selects gives the same bits, NaN payloads included.
+  std::vector<double> with_payloads = values;
+  with_payloads.push_back(-std::bit_cast<double>(std::uint64_t{0x7FF8000000000123u}));
+  const auto bits = [](double v) { return std::bit_cast<std::uint64_t>(v); };
+  using Selects = rkv::ode::PickBySelects;
+  for (const double a : with_payloads) {
+    for (const double b : with_payloads) {
+      EXPECT_EQ(bits(Selects::larger(a, b)), bits(rkv::ode::larger(a, b))) << a << " " << b;
+      EXPECT_EQ(bits(Selects::smaller(a, b)), bits(rkv::ode::smaller(a, b))) << a << " " << b;
     }
   }
   EXPECT_EQ(rkv::ode::larger(kNaN, 1.0), 1.0);

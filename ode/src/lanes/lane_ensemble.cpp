@@ -160,7 +160,7 @@ RKV_ALWAYS_INLINE void take_geometry(LaneBlockState<Real, W>& b, int l, Real r, 
   const Real xnew_was = b.xnew[l];
   const Real step_was = b.step[l];
   const Real xcur = b.xcur[l];
-  const StepGeometry<Real> g = step_geometry<Calc>(xcur, b.xend[l], r);
+  const StepGeometry<Real> g = step_geometry<Calc, PickBySelects>(xcur, b.xend[l], r);
   b.h[l] = a ? g.h : h_was;
   b.xnew[l] = a ? g.xnew : xnew_was;
   b.step[l] = a ? g.step : step_was;
@@ -175,8 +175,8 @@ RKV_ALWAYS_INLINE void choose_steps(LaneBlockState<Real, W>& b, Real tol, const 
                                     lanes::Wide<W>& h, lanes::Wide<W>& x) {
   for (int l = 0; l < W; ++l) {
     const double power = root[l];  // where the choice takes it
-    const Real r = choose_step(b.h[l], b.error[l], tol, b.rejections[l], b.hmin[l], b.hmax[l],
-                               [power](double) { return power; });
+    const Real r = choose_step<PickBySelects>(b.h[l], b.error[l], tol, b.rejections[l], b.hmin[l],
+                                              b.hmax[l], [power](double) { return power; });
     take_geometry<double>(b, l, r, h, x);
   }
 }
@@ -189,8 +189,8 @@ template <class Real, int W>
 RKV_ALWAYS_INLINE void choose_steps_without_power(LaneBlockState<Real, W>& b, lanes::Wide<W>& h,
                                                   lanes::Wide<W>& x) {
   for (int l = 0; l < W; ++l) {
-    const Real hnew = doubled_or_halved<Real>(b.h[l], b.rejections[l] < 2);
-    take_geometry<Real>(b, l, clamped_step<Real>(hnew, b.hmin[l], b.hmax[l]), h, x);
+    const Real hnew = doubled_or_halved<Real, PickBySelects>(b.h[l], b.rejections[l] < 2);
+    take_geometry<Real>(b, l, clamped_step<Real, PickBySelects>(hnew, b.hmin[l], b.hmax[l]), h, x);
   }
 }
 
