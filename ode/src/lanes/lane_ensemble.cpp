@@ -148,22 +148,22 @@ void check_hmin(LaneBlockState<Real, W>& b, LaneFeed<Real>& f) {
 }
 
 // Lane l's attempt with step size r: the geometry, evaluated in Calc
-// (step_control.hpp), kept where the lane attempts, and its signed step and
-// start into h and x (0 where it does not). Every load and store is made
-// whatever the lane (g++ leaves a loop scalar when one depends on a lane),
-// so that the loops below become selects on vectors.
+// (step_control.hpp), and its signed step and start into h and x (0 where
+// the lane does not attempt, so that an idle lane is evaluated at its stale
+// Y). A lane that does not attempt holds no member: what the geometry
+// writes there is never read, since a member's start loads every
+// per-lane quantity afresh. Every load and store is made whatever the lane
+// (g++ leaves a loop scalar when one depends on a lane), so that the loops
+// below become selects on vectors.
 template <class Calc, class Real, int W>
 RKV_ALWAYS_INLINE void take_geometry(LaneBlockState<Real, W>& b, int l, Real r, lanes::Wide<W>& h,
                                      lanes::Wide<W>& x) {
   const bool a = b.attempting[l] != 0;
-  const Real h_was = b.h[l];
-  const Real xnew_was = b.xnew[l];
-  const Real step_was = b.step[l];
   const Real xcur = b.xcur[l];
   const StepGeometry<Real> g = step_geometry<Calc, PickBySelects>(xcur, b.xend[l], r);
-  b.h[l] = a ? g.h : h_was;
-  b.xnew[l] = a ? g.xnew : xnew_was;
-  b.step[l] = a ? g.step : step_was;
+  b.h[l] = g.h;
+  b.xnew[l] = g.xnew;
+  b.step[l] = g.step;
   h.v[l] = a ? static_cast<double>(g.step) : 0.0;
   x.v[l] = a ? static_cast<double>(xcur) : 0.0;
 }
@@ -231,6 +231,9 @@ RKV_ALWAYS_INLINE void loop_head(LaneBlockState<Real, W>& b, LaneFeed<Real>& f,
 
 // The verdict of every attempting lane; Y and max|y| of the accepted lanes
 // take the candidate; the counts and X as the scalar decision sets them.
+// Written in every lane: a lane that does not attempt holds no member (see
+// take_geometry); its acceptance is 0, so its Y, X and ends stay as they
+// were.
 template <class Real, int W>
 RKV_ALWAYS_INLINE void decide(LaneBlockState<Real, W>& b, LaneFeed<Real>& f) {
   const double tol = static_cast<double>(f.problem.tol);
@@ -238,17 +241,13 @@ RKV_ALWAYS_INLINE void decide(LaneBlockState<Real, W>& b, LaneFeed<Real>& f) {
   lanes::error_norms(b, enorm);
   std::int32_t accept[W];
   for (int l = 0; l < W; ++l) {
-    const bool a = b.attempting[l] != 0;  // every load and store whatever the lane, as above
-    const std::int32_t evaluations = b.evaluations[l];
-    const Real enorm_was = b.enorm[l];
-    const Real error_was = b.error[l];
     const Real error =
         static_cast<Real>(static_cast<double>(b.h[l]) * static_cast<double>(enorm[l]) *
                           static_cast<double>(b.scale[l]));
-    b.evaluations[l] = a ? plus_seven(evaluations) : evaluations;
-    b.enorm[l] = a ? enorm[l] : enorm_was;
-    b.error[l] = a ? error : error_was;
-    accept[l] = (a ? 1 : 0) & (static_cast<double>(error) <= tol ? 1 : 0);
+    b.evaluations[l] = plus_seven(b.evaluations[l]);
+    b.enorm[l] = enorm[l];
+    b.error[l] = error;
+    accept[l] = b.attempting[l] & (static_cast<double>(error) <= tol ? 1 : 0);
   }
   lanes::take_accepted(b, accept);
   std::int32_t ends = 0;  // a member reaches XEND, or fails at HMIN
@@ -259,7 +258,7 @@ RKV_ALWAYS_INLINE void decide(LaneBlockState<Real, W>& b, LaneFeed<Real>& f) {
     const std::int32_t accepted = b.accepted[l];
     const Real xnew = b.xnew[l];
     const Real xcur = b.xcur[l];
-    b.rejections[l] = ok != 0 ? 0 : a != 0 ? count_one(rejections) : rejections;
+    b.rejections[l] = ok != 0 ? 0 : count_one(rejections);
     b.accepted[l] = ok != 0 ? count_one(accepted) : accepted;
     b.xcur[l] = ok != 0 ? xnew : xcur;
     b.fresh_k1[l] |= ok;
