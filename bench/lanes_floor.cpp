@@ -63,6 +63,7 @@ RKV_ALWAYS_INLINE double vector_work(const LaneProblem<Real>& p, LaneBlockFuncti
       ode::lanes::verner(b, fn, context, h, x);
       Real enorm[W];
       ode::lanes::error_norms(b, enorm);
+      asm volatile("" : : "r"(enorm) : "memory");  // the norms are formed, though unused
       ode::lanes::take_accepted(b, all);
       for (int l = 0; l < W; ++l) b.xcur[l] = static_cast<Real>(x.v[l] + h.v[l]);
     }
