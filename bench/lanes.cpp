@@ -47,7 +47,7 @@ enum class Model { kLorenz, kTrajectory };
 struct Options {
   std::int32_t members = 4096;
   double xend = 10.0;
-  int repeat = 1;
+  std::int32_t repeat = 1;
   bool verify_only = false;
   std::string only;  // rows whose "workload/real/set" contains this, all when empty
 };
@@ -293,17 +293,57 @@ bool rows(const Options& o) {
   return ok;
 }
 
+constexpr const char* kUsage =
+    "usage: rkv_lanes_bench [--members N] [--xend X] [--repeat R] [--verify-only] "
+    "[--only TEXT]\n";
+
+// A count from 1 to INT32_MAX, written out in full.
+bool count_of(const char* text, std::int32_t& out) {
+  char* end = nullptr;
+  const long long v = std::strtoll(text, &end, 10);
+  if (end == text || *end != '\0' || v < 1 || v > INT32_MAX) return false;
+  out = static_cast<std::int32_t>(v);
+  return true;
+}
+
+// The options, or false for an argument not understood: an unknown flag, a
+// flag without its value, a count below 1, an XEND not positive and finite
+// (no member-steps to divide by).
+bool parse(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--verify-only") {
+      o.verify_only = true;
+      continue;
+    }
+    if (i + 1 >= argc) return false;
+    const char* v = argv[++i];
+    if (a == "--only") {
+      o.only = v;
+    } else if (a == "--members" || a == "--repeat") {
+      if (!count_of(v, a == "--members" ? o.members : o.repeat)) return false;
+    } else if (a == "--xend") {
+      char* end = nullptr;
+      o.xend = std::strtod(v, &end);
+      if (end == v || *end != '\0' || !(o.xend > 0.0) || !std::isfinite(o.xend)) return false;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options o;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--members" && i + 1 < argc) o.members = std::atoi(argv[++i]);
-    if (a == "--xend" && i + 1 < argc) o.xend = std::atof(argv[++i]);
-    if (a == "--repeat" && i + 1 < argc) o.repeat = std::max(1, std::atoi(argv[++i]));
-    if (a == "--verify-only") o.verify_only = true;
-    if (a == "--only" && i + 1 < argc) o.only = argv[++i];
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (!parse(argc, argv, o)) {
+    std::fputs(kUsage, stderr);
+    return 2;
   }
   std::printf(
       "%d members, x from 0 to %g (trajectory %g), best of %d; ns per accepted member-step, "
