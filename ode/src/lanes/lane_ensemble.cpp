@@ -118,9 +118,7 @@ RKV_ALWAYS_INLINE bool step_powers(const LaneBlockState<Real, W>& b, Real tol, d
   std::int32_t takes[W];
   std::int32_t any = 0;
   for (int l = 0; l < W; ++l) {
-    const bool grows = static_cast<double>(b.error[l]) * RealFormat<Real>::kGrowthLimit <=
-                       static_cast<double>(tol);
-    takes[l] = b.attempting[l] & (b.rejections[l] < 2 && !grows ? 1 : 0);
+    takes[l] = b.attempting[l] & (takes_power(b.error[l], tol, b.rejections[l]) ? 1 : 0);
     any |= takes[l];
     root[l] = 0.0;
   }

@@ -101,17 +101,25 @@ inline Real clamped_step(Real hnew, Real hmin, Real hmax) {
   return static_cast<Real>(Pick::larger(static_cast<Calc>(r), static_cast<Calc>(hmin)));
 }
 
-// The point where 0.9 * (TOL/E)^(1/6) reaches 2 is E = TOL / 120.427315;
-// below it the step is doubled without evaluating the power.
+// Whether the choice forms the power: fewer than two rejections in a row,
+// and E not at or below TOL / 120.427315, where 0.9 * (TOL/E)^(1/6) reaches
+// 2 (there the step is doubled without the power). The ensemble's lanes
+// ask it to know which lanes need a power at all.
+template <class Real>
+inline bool takes_power(Real e, Real tol, std::int32_t rejections) {
+  const bool doubles =
+      static_cast<double>(e) * RealFormat<Real>::kGrowthLimit <= static_cast<double>(tol);
+  return rejections < 2 && !doubles;
+}
+
 // `root6` is the format's own (RealFormat<Real>::root6) or a callable that
 // returns its bits.
 template <class Pick = PickByBranches, class Real, class Root6>
 inline Real choose_step(Real h, Real e, Real tol, std::int32_t rejections, Real hmin, Real hmax,
                         Root6 root6) {
   using F = RealFormat<Real>;
-  const bool doubles = static_cast<double>(e) * F::kGrowthLimit <= static_cast<double>(tol);
   Real hnew;
-  if (rejections < 2 && !doubles) {
+  if (takes_power(e, tol, rejections)) {
     const Real t = static_cast<Real>(root6(static_cast<double>(tol) / static_cast<double>(e)) *
                                      F::kSafety * static_cast<double>(h));
     hnew = static_cast<Real>(Pick::larger(0.5 * static_cast<double>(h), static_cast<double>(t)));
