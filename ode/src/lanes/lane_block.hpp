@@ -63,13 +63,14 @@ struct LaneFeed {
 template <class Real, int W>
 struct LaneBlockState {
   using L = Lane<Real, W>;
+  using D = Lane<double, W>;
   std::int32_t neq;
   std::int32_t npar;
   // The columns, starting on a cache line: a block's loads and stores are
   // whole registers, up to 64 bytes, and from a 16-byte start every one of
   // them would straddle two lines.
   struct Release {
-    void operator()(L* p) const { ::operator delete (p, std::align_val_t{kCacheLine}); }
+    void operator()(void* p) const { ::operator delete (p, std::align_val_t{kCacheLine}); }
   };
   std::unique_ptr<L[], Release> storage;
   L* y;
@@ -77,7 +78,14 @@ struct LaneBlockState {
   L* arg;   // the stage argument, then the candidate
   L* wmax;  // the running maximum of |y|
   L* par;   // the members' parameters
-  L x{};    // the abscissa handed to the right-hand side
+  // Float storage only: Y and k1 to k8 widened to double once each per
+  // attempt, for the sums that read them up to eight times (a widening is
+  // exact, so the sums are the same). Empty for double storage, whose sums
+  // read y and k themselves.
+  std::unique_ptr<D[], Release> wide_storage;
+  D* wide_y = nullptr;
+  D* wide_k[9] = {};
+  L x{};  // the abscissa handed to the right-hand side
   BasicSolverState<Real> s[W]{};
   Real xcur[W]{};            // X of each lane's member
   Real xend[W]{};            // its XEND
@@ -115,19 +123,23 @@ struct LaneBlockState {
   bool started = false;
   bool other_norms = false;
 
-  // `count` zero columns; throws std::bad_alloc as a vector would.
-  static L* columns(std::size_t count) {
-    if (count > SIZE_MAX / sizeof(L)) throw std::bad_alloc();
-    void* p = ::operator new (count * sizeof(L), std::align_val_t{kCacheLine});
-    std::memset(p, 0, count * sizeof(L));
-    return static_cast<L*>(p);
+  static constexpr bool kWidens = sizeof(Real) < sizeof(double);
+
+  // `count` zero columns of C; throws std::bad_alloc as a vector would.
+  template <class C>
+  static C* columns(std::size_t count) {
+    if (count > SIZE_MAX / sizeof(C)) throw std::bad_alloc();
+    void* p = ::operator new (count * sizeof(C), std::align_val_t{kCacheLine});
+    std::memset(p, 0, count * sizeof(C));
+    return static_cast<C*>(p);
   }
 
   LaneBlockState(std::int32_t n, std::int32_t np)
       : neq(n),
         npar(np),
-        storage(
-            columns(11 * static_cast<std::size_t>(n) + static_cast<std::size_t>(np > 0 ? np : 1))) {
+        storage(columns<L>(11 * static_cast<std::size_t>(n) +
+                           static_cast<std::size_t>(np > 0 ? np : 1))),
+        wide_storage(kWidens ? columns<D>(9 * static_cast<std::size_t>(n)) : nullptr) {
     const std::size_t un = static_cast<std::size_t>(n);
     y = storage.get();
     k[0] = nullptr;
@@ -135,6 +147,10 @@ struct LaneBlockState {
     arg = y + 9 * un;
     wmax = y + 10 * un;
     par = y + 11 * un;
+    if (kWidens) {
+      wide_y = wide_storage.get();
+      for (std::size_t j = 1; j <= 8; ++j) wide_k[j] = wide_y + j * un;
+    }
     for (int l = 0; l < W; ++l) {
       member[l] = -1;
       bound[l] = Real{1};
