@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 #include "lanes/lane_block.hpp"
 #include "step/isa.hpp"
@@ -223,6 +224,66 @@ Real first_nan_quotient(const LaneBlockState<Real, W>& b, int l, Real bound) {
   return Real{0};
 }
 
+// INORM 0 and 2 with one division per lane. Rounding is monotonic, so the
+// largest rounded quotient is the rounded quotient of the element whose
+// exact quotient is largest, and that element is found without dividing:
+// |v_i| / d_i exceeds |v_b| / d_b exactly when |v_i| d_b exceeds |v_b| d_i,
+// and a rounded product above another says the exact one is above too.
+// Where two products round to the same value (or one is NaN) the order is
+// in doubt, and where the chosen quotient is NaN the scan must find the
+// first NaN: in either case the function returns false and the caller
+// divides every element (relative_max). An element with |v_i| = 0 has
+// quotient +0, never above the best, and is passed over without a doubt.
+// Every divisor is at least the bound, which is above 0.
+template <class Real, int W>
+RKV_ALWAYS_INLINE bool largest_quotient(const LaneBlockState<Real, W>& b, const Real (&bound)[W],
+                                        Real (&enorm)[W]) {
+  using S = Slice<Real, W>;
+  constexpr int kS = kSlices<Real, W>;
+  const S zero = {};
+  const S one = zero + Real{1};
+  S doubt[kS] = {};  // 1 in a lane whose order or quotient is in doubt
+  const std::size_t n = static_cast<std::size_t>(b.neq);
+  for (int c = 0; c < kS; ++c) {
+    S br;
+    load_slice<Real, W>(bound, c, br);
+    S best;  // |v| and divisor of the largest quotient so far
+    S best_d;
+    load_slice<Real, W>(b.k[2][0].v, c, best);
+    load_slice<Real, W>(b.y[0].v, c, best_d);
+    magnitude<Real, kSliceWidth<Real, W>>(best, best);
+    magnitude<Real, kSliceWidth<Real, W>>(best_d, best_d);
+    best_d = best_d > br ? best_d : br;
+    for (std::size_t i = 1; i < n; ++i) {
+      S v;
+      S d;
+      load_slice<Real, W>(b.k[2][i].v, c, v);
+      load_slice<Real, W>(b.y[i].v, c, d);
+      magnitude<Real, kSliceWidth<Real, W>>(v, v);
+      magnitude<Real, kSliceWidth<Real, W>>(d, d);
+      d = d > br ? d : br;
+      const S p = v * best_d;  // |v_i| / d_i against |v_b| / d_b
+      const S q = best * d;
+      S apart;  // |p - q|, 0 or NaN where the order is in doubt
+      magnitude<Real, kSliceWidth<Real, W>>(p - q, apart);
+      apart = v == zero ? one : apart;
+      doubt[c] = apart > zero ? doubt[c] : one;
+      best = p > q ? v : best;
+      best_d = p > q ? d : best_d;
+    }
+    const S top = best / best_d;
+    doubt[c] = top == top ? doubt[c] : one;
+    store_slice<Real, W>(top, c, enorm);
+  }
+  S any = zero;
+  for (int c = 0; c < kS; ++c) any = doubt[c] > any ? doubt[c] : any;
+  Real flags[kSliceWidth<Real, W>];
+  store_slice<Real, W>(any, 0, flags);
+  Real most = Real{0};
+  for (const Real f : flags) most = f > most ? f : most;
+  return most == Real{0};
+}
+
 // INORM 0 and 2: max_i |v_i| / max(|y_i|, bound) as relative_max_update
 // forms each quotient. The quotient is divided in the storage type: the
 // update divides the widened operands in double and rounds to the storage
@@ -371,7 +432,11 @@ void euclidean(const LaneBlockState<Real, W>& b, int l, Real& enorm) {
 // Each attempting lane's error norm under its member's INORM.
 template <class Real, int W>
 RKV_ALWAYS_INLINE void error_norms(LaneBlockState<Real, W>& b, Real (&enorm)[W]) {
-  relative_max(b, b.bound, enorm);
+  // A division of doubles costs more than the products and comparisons
+  // that spare it (measured); float's, divided in float, does not.
+  bool found = false;
+  if constexpr (std::is_same_v<Real, double>) found = largest_quotient(b, b.bound, enorm);
+  if (!found) relative_max(b, b.bound, enorm);
   if (!b.other_norms) return;
   for (int l = 0; l < W; ++l) {
     if (b.attempting[l] == 0) continue;
