@@ -29,7 +29,7 @@ RKV_ALWAYS_INLINE void stage(LaneBlockState<Real, W>& b, LaneBlockFunction<Real>
                              int j, const Wide<W>& xs) {
   for (int l = 0; l < W; ++l) b.x.v[l] = static_cast<Real>(xs.v[l]);
   call_block(b, fn, context, b.k[j], b.arg);
-  keep_wide(b.k[j], b.wide_k[j], b.neq);
+  keep_wide(b, j);
 }
 
 // The seven evaluations of the attempt from k1, signed steps h and starts
@@ -37,8 +37,8 @@ RKV_ALWAYS_INLINE void stage(LaneBlockState<Real, W>& b, LaneBlockFunction<Real>
 template <class Real, int W>
 RKV_ALWAYS_INLINE void verner(LaneBlockState<Real, W>& b, LaneBlockFunction<Real> fn, void* context,
                               const Wide<W>& h, const Wide<W>& x) {
-  keep_wide(b.y, b.wide_y, b.neq);
-  keep_wide(b.k[1], b.wide_k[1], b.neq);
+  keep_wide(b, 0);
+  keep_wide(b, 1);
   stage2_argument(b, h);
   stage(b, fn, context, 2, h / 6.0 + x);
   stage_argument<3>(b, h);

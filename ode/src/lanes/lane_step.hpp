@@ -47,31 +47,39 @@ RKV_ALWAYS_INLINE void widen(const Lane<Real, W>& a, Vec<double, W>& out) {
   out = __builtin_convertvector(v, Vec<double, W>);
 }
 
-// Column i of a stored quantity (Y or a stage) in double, for the sums:
-// the block's widened copy of it where it keeps one (float storage), else
-// the column itself.
+// The stored column j of the block: Y for j = 0, else stage k_j.
 template <class Real, int W>
-RKV_ALWAYS_INLINE void load_wide(const Lane<Real, W>* stored, const Lane<double, W>* wide,
-                                 std::size_t i, Vec<double, W>& out) {
+RKV_ALWAYS_INLINE const Lane<Real, W>* stored_column(const LaneBlockState<Real, W>& b, int j) {
+  return j == 0 ? b.y : b.k[j];
+}
+
+// Row i of column j (stored_column) in double, for the sums: the block's
+// widened copy where it keeps one (float storage), else the row itself.
+template <class Real, int W>
+RKV_ALWAYS_INLINE void load_wide(const LaneBlockState<Real, W>& b, int j, std::size_t i,
+                                 Vec<double, W>& out) {
   if constexpr (LaneBlockState<Real, W>::kWidens) {
-    std::memcpy(&out, wide[i].v, sizeof out);
+    std::memcpy(&out, (j == 0 ? b.wide_y : b.wide_k[j])[i].v, sizeof out);
   } else {
-    std::memcpy(&out, stored[i].v, sizeof out);
+    std::memcpy(&out, stored_column(b, j)[i].v, sizeof out);
   }
 }
 
-// The widened copy of n columns, made once for the sums that read each up
-// to eight times. Measured on an Intel Xeon with AVX-512F, a conversion at
-// every use cost more than loading twice the bytes (an AMD EPYC that splits
-// 512-bit operations was a little faster with the conversions).
+// The widened copy of column j, made once for the sums that read each row
+// up to eight times. Measured on an Intel Xeon with AVX-512F, a conversion
+// at every use cost more than loading twice the bytes (an AMD EPYC that
+// splits 512-bit operations was a little faster with the conversions).
+// Written on the block and its column number: with the two columns passed
+// as pointers, g++ copied each widened row out through the stack in
+// 16-byte pieces, and the float lanes lost what the copy gains.
 template <class Real, int W>
-RKV_ALWAYS_INLINE void keep_wide(const Lane<Real, W>* stored, Lane<double, W>* wide,
-                                 std::int32_t n) {
+RKV_ALWAYS_INLINE void keep_wide(LaneBlockState<Real, W>& b, int j) {
   if constexpr (LaneBlockState<Real, W>::kWidens) {
-    for (std::size_t i = 0; i < static_cast<std::size_t>(n); ++i) {
+    const std::size_t n = static_cast<std::size_t>(b.neq);
+    for (std::size_t i = 0; i < n; ++i) {
       Vec<double, W> d;
-      widen(stored[i], d);
-      std::memcpy(wide[i].v, &d, sizeof d);
+      widen(stored_column(b, j)[i], d);
+      std::memcpy((j == 0 ? b.wide_y : b.wide_k[j])[i].v, &d, sizeof d);
     }
   }
 }
@@ -139,14 +147,14 @@ RKV_ALWAYS_INLINE void stage_argument(LaneBlockState<Real, W>& b, const Wide<W>&
   const std::size_t n = static_cast<std::size_t>(b.neq);
   for (std::size_t i = 0; i < n; ++i) {
     Vec<double, W> d;
-    load_wide(b.k[1], b.wide_k[1], i, d);
+    load_wide(b, 1, i, d);
     Vec<double, W> sum = a[0] * d;
     for (std::size_t j = 1; j < M; ++j) {
-      load_wide(b.k[j + 1], b.wide_k[j + 1], i, d);
+      load_wide(b, static_cast<int>(j + 1), i, d);
       sum += a[j] * d;
     }
     Vec<double, W> y;
-    load_wide(b.y, b.wide_y, i, y);
+    load_wide(b, 0, i, y);
     narrow(sum * hv + y, b.arg[i]);
   }
 }
@@ -169,8 +177,8 @@ RKV_ALWAYS_INLINE void stage2_argument(LaneBlockState<Real, W>& b, const Wide<W>
   for (std::size_t i = 0; i < n; ++i) {
     Vec<double, W> k1;
     Vec<double, W> y;
-    load_wide(b.k[1], b.wide_k[1], i, k1);
-    load_wide(b.y, b.wide_y, i, y);
+    load_wide(b, 1, i, k1);
+    load_wide(b, 0, i, y);
     Vec<double, W> sum = cd * k1 + y;
     for (int c = 0; c < kSlices<double, W>; ++c) {
       Slice<double, W> cs;
@@ -196,16 +204,16 @@ RKV_ALWAYS_INLINE void candidate_and_error(LaneBlockState<Real, W>& b, const Wid
   const std::size_t n = static_cast<std::size_t>(b.neq);
   for (std::size_t i = 0; i < n; ++i) {
     Vec<double, W> d;
-    load_wide(b.k[1], b.wide_k[1], i, d);
+    load_wide(b, 1, i, d);
     Vec<double, W> sb = bw[0] * d;
     Vec<double, W> se = ew[0] * d;
     for (std::size_t j = 1; j < 8; ++j) {
-      load_wide(b.k[j + 1], b.wide_k[j + 1], i, d);
+      load_wide(b, static_cast<int>(j + 1), i, d);
       sb += bw[j] * d;
       se += ew[j] * d;
     }
     Vec<double, W> y;
-    load_wide(b.y, b.wide_y, i, y);
+    load_wide(b, 0, i, y);
     narrow(sb * hv + y, b.arg[i]);
     narrow(se, b.k[2][i]);
   }
