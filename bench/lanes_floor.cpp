@@ -8,6 +8,7 @@
 
 #include "lanes/lane_attempt.hpp"
 #include "lanes/lane_block.hpp"
+#include "lanes/lane_norm.hpp"
 #include "lanes/lane_step.hpp"
 
 namespace rkv::bench {

@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "lanes/lane_step.hpp"
+#include "lanes/lane_norm.hpp"
 #include "step/relative_max.hpp"
 
 namespace {

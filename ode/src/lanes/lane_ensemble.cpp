@@ -31,6 +31,7 @@
 
 #include "lanes/lane_attempt.hpp"
 #include "lanes/lane_block.hpp"
+#include "lanes/lane_norm.hpp"
 #include "lanes/lane_root6.hpp"
 #include "lanes/lane_step.hpp"
 #include "rkv/ode/lane_ensemble.hpp"
