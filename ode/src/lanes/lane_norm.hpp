@@ -31,6 +31,19 @@ Real first_nan_quotient(const LaneBlockState<Real, W>& b, int l, Real bound) {
   return Real{0};
 }
 
+// Slice c of row i: |v_i| (the error vector, over k2) and the divisor
+// max(|y_i|, bound), which is the bound where |y_i| is NaN, as fmax gives.
+template <class Real, int W>
+RKV_ALWAYS_INLINE void quotient_operands(const LaneBlockState<Real, W>& b, std::size_t i, int c,
+                                         const Slice<Real, W>& bound, Slice<Real, W>& v,
+                                         Slice<Real, W>& divisor) {
+  load_slice<Real, W>(b.k[2][i].v, c, v);
+  load_slice<Real, W>(b.y[i].v, c, divisor);
+  magnitude<Real, kSliceWidth<Real, W>>(v, v);
+  magnitude<Real, kSliceWidth<Real, W>>(divisor, divisor);
+  divisor = divisor > bound ? divisor : bound;
+}
+
 // INORM 0 and 2 with one division per lane. Rounding is monotonic, so the
 // largest rounded quotient is the rounded quotient of the element whose
 // exact quotient is largest, and that element is found without dividing:
@@ -56,19 +69,11 @@ RKV_ALWAYS_INLINE bool largest_quotient(const LaneBlockState<Real, W>& b, const 
     load_slice<Real, W>(bound, c, br);
     S best;  // |v| and divisor of the largest quotient so far
     S best_d;
-    load_slice<Real, W>(b.k[2][0].v, c, best);
-    load_slice<Real, W>(b.y[0].v, c, best_d);
-    magnitude<Real, kSliceWidth<Real, W>>(best, best);
-    magnitude<Real, kSliceWidth<Real, W>>(best_d, best_d);
-    best_d = best_d > br ? best_d : br;
+    quotient_operands(b, 0, c, br, best, best_d);
     for (std::size_t i = 1; i < n; ++i) {
       S v;
       S d;
-      load_slice<Real, W>(b.k[2][i].v, c, v);
-      load_slice<Real, W>(b.y[i].v, c, d);
-      magnitude<Real, kSliceWidth<Real, W>>(v, v);
-      magnitude<Real, kSliceWidth<Real, W>>(d, d);
-      d = d > br ? d : br;
+      quotient_operands(b, i, c, br, v, d);
       const S p = v * best_d;  // |v_i| / d_i against |v_b| / d_b
       const S q = best * d;
       S apart;  // |p - q|, 0 or NaN where the order is in doubt
@@ -112,13 +117,9 @@ RKV_ALWAYS_INLINE void relative_max(LaneBlockState<Real, W>& b, const Real (&bou
   const std::size_t n = static_cast<std::size_t>(b.neq);
   for (std::size_t i = 0; i < n; ++i) {
     for (int c = 0; c < kS; ++c) {
-      S y;
       S v;
-      load_slice<Real, W>(b.y[i].v, c, y);
-      load_slice<Real, W>(b.k[2][i].v, c, v);
-      magnitude<Real, kSliceWidth<Real, W>>(y, y);
-      magnitude<Real, kSliceWidth<Real, W>>(v, v);
-      const S divisor = y > br[c] ? y : br[c];
+      S divisor;
+      quotient_operands(b, i, c, br[c], v, divisor);
       const S q = v / divisor;
       top[c] = q > top[c] ? q : top[c];
       seen[c] = q != q ? q : seen[c];
