@@ -26,14 +26,15 @@ namespace {
 
 using rkv::ode::Isa;
 
-// Lorenz with rho = p[0], written once for Real and its lanes.
+// Lorenz with rho = p[0], written once for Real and its lanes; forced in
+// x, so that every stage's abscissa reaches the results.
 template <class Real>
 struct Lorenz1 {
   template <class T>
-  void operator()(const std::int32_t&, const T&, const T* y, T* yp, const T* p) const {
+  void operator()(const std::int32_t&, const T& x, const T* y, T* yp, const T* p) const {
     yp[0] = Real(10) * (y[1] - y[0]);
     yp[1] = y[0] * (p[0] - y[2]) - y[1];
-    yp[2] = y[0] * y[1] - Real(8) / Real(3) * y[2];
+    yp[2] = y[0] * y[1] - Real(8) / Real(3) * y[2] + x;
   }
 };
 

@@ -86,6 +86,11 @@ struct LaneBlockState {
   D* wide_y = nullptr;
   D* wide_k[9] = {};
   L x{};  // the abscissa handed to the right-hand side
+  // The offsets c H of the stages' abscissae X + c H (lanes::stage_offset)
+  // and the signed steps they were formed for; all zero at first, which is
+  // what steps of +0 give.
+  D offset_step{};
+  D offsets[5]{};
   BasicSolverState<Real> s[W]{};
   Real xcur[W]{};            // X of each lane's member
   Real xend[W]{};            // its XEND
