@@ -10,6 +10,18 @@ target_compile_options(rkv_options INTERFACE
   $<$<BOOL:${RKV_WARNINGS_AS_ERRORS}>:-Werror>
   -ffp-contract=off -fno-fast-math)
 
+# For the code that computes on lanes (rkv::Lane, 64 to 256 bytes each): g++
+# 12 copies such an aggregate, the result of a lane operation assigned to
+# yprime, in 16-byte pieces in the AVX2 variants, some of them through
+# general registers; allowed moves of 32 bytes, it stores the vector
+# registers themselves. Code generation only, no value changes. The options
+# are g++'s for x86 alone; clang stores the registers without them.
+set(RKV_LANE_COPY_OPTIONS "")
+if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_GREATER_EQUAL 12
+   AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$")
+  set(RKV_LANE_COPY_OPTIONS -mmove-max=256 -mstore-max=256)
+endif()
+
 # The installed shared libraries and program find each other through RUNPATH
 # entries relative to $ORIGIN (a RUNPATH, unlike an RPATH, still yields to
 # LD_LIBRARY_PATH).
