@@ -13,13 +13,15 @@ target_compile_options(rkv_options INTERFACE
 # For the code that computes on lanes (rkv::Lane, 64 to 256 bytes each): g++
 # 12 copies such an aggregate, the result of a lane operation assigned to
 # yprime, in 16-byte pieces in the AVX2 variants, some of them through
-# general registers; allowed moves of 32 bytes, it stores the vector
-# registers themselves. Code generation only, no value changes. The options
-# are g++'s for x86 alone; clang stores the registers without them.
+# general registers; allowed moves as wide as the registers (32 bytes with
+# AVX2, 64 with AVX-512F: 256 here would make the AVX-512F variant copy in
+# 32-byte pieces), it stores the vector registers themselves. Code
+# generation only, no value changes. The options are g++'s for x86 alone;
+# clang stores the registers without them.
 set(RKV_LANE_COPY_OPTIONS "")
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_GREATER_EQUAL 12
    AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$")
-  set(RKV_LANE_COPY_OPTIONS -mmove-max=256 -mstore-max=256)
+  set(RKV_LANE_COPY_OPTIONS -mmove-max=512 -mstore-max=512)
 endif()
 
 # The installed shared libraries and program find each other through RUNPATH
