@@ -13,7 +13,9 @@
 // right-hand side. Prints a Markdown table; exits 1 when a bit differs.
 // "vector work alone" is the lanes' time per member-step without step-size
 // control (lanes_floor.hpp), one core; "bound" is scalar time over it, the
-// speed-up that lanes with a controller costing nothing would reach.
+// speed-up that lanes with a controller costing nothing would reach. Above
+// the table, the most arithmetic one core does on each set's registers, for
+// what the vector work alone is measured against.
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -349,6 +351,15 @@ int main(int argc, char** argv) {
       "%d members, x from 0 to %g (trajectory %g), best of %d; ns per accepted member-step, "
       "processor time on one core, wall time on all %u\n\n",
       o.members, o.xend, o.xend / 5.0, o.repeat, std::thread::hardware_concurrency());
+  if (!o.verify_only) {
+    std::printf("one core's arithmetic at most (double additions and multiplications per ns):");
+    for (const Isa isa : {Isa::kBaseline, Isa::kAvx2, Isa::kAvx512}) {
+      if (static_cast<int>(isa) > static_cast<int>(rkv::ode::supported_isa())) continue;
+      std::printf(" %s %.1f", std::string(rkv::ode::isa_name(isa)).c_str(),
+                  rkv::bench::peak_operations_per_ns(isa));
+    }
+    std::printf("\n\n");
+  }
   std::printf(
       "| workload | real | set | member-steps | scalar, 1 core | lanes, 1 core | speed-up | "
       "scalar, all | lanes, all | speed-up | vector work alone | bound | bits |\n");

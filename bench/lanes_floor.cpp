@@ -88,7 +88,57 @@ double work_baseline(const LaneProblem<Real>& p, const LaneRhs<Real>& rhs, doubl
   return vector_work<Real, kLaneWidths[0]>(p, rhs.block[0], rhs.context, step, passes);
 }
 
+volatile double peak_sink = 0.0;
+
+// Twelve independent chains on registers of B bytes, half multiplications
+// and half additions, more than the units' latency keeps busy: additions
+// and multiplications of doubles per ns.
+template <int B>
+RKV_ALWAYS_INLINE double peak_rate(std::int64_t rounds) {
+  using V = ode::lanes::Vec<double, B / 8>;
+  const V m = V{} + 1.0000001;
+  const V c = V{} + 1e-9;
+  V a0 = V{} + 1.0, a1 = V{} + 2.0, a2 = V{} + 3.0, a3 = V{} + 4.0, a4 = V{} + 5.0, a5 = V{} + 6.0,
+    a6 = V{} + 7.0, a7 = V{} + 8.0, a8 = V{} + 9.0, a9 = V{} + 10.0, a10 = V{} + 11.0,
+    a11 = V{} + 12.0;
+  const double t0 = thread_seconds();
+  for (std::int64_t k = 0; k < rounds; ++k) {
+    a0 = a0 * m, a1 = a1 * m, a2 = a2 * m, a3 = a3 * m, a4 = a4 * m, a5 = a5 * m;
+    a6 = a6 + c, a7 = a7 + c, a8 = a8 + c, a9 = a9 + c, a10 = a10 + c, a11 = a11 + c;
+  }
+  const double seconds = thread_seconds() - t0;
+  const V all = a0 + a1 + a2 + a3 + a4 + a5 + a6 + a7 + a8 + a9 + a10 + a11;
+  peak_sink = all[0];  // the chains are used, so they are computed
+  return 12.0 * static_cast<double>(rounds) * (B / 8) / (seconds * 1e9);
+}
+
+double peak_baseline(std::int64_t rounds) {
+  return peak_rate<16>(rounds);
+}
+#if RKV_X86_VARIANTS
+RKV_TARGET_AVX512 double peak_avx512(std::int64_t rounds) {
+  return peak_rate<64>(rounds);
+}
+RKV_TARGET_AVX2 double peak_avx2(std::int64_t rounds) {
+  return peak_rate<32>(rounds);
+}
+#else  // one set, and registers of 16 bytes
+double peak_avx512(std::int64_t rounds) {
+  return peak_baseline(rounds);
+}
+double peak_avx2(std::int64_t rounds) {
+  return peak_baseline(rounds);
+}
+#endif
+
 }  // namespace
+
+double peak_operations_per_ns(ode::Isa isa) {
+  constexpr std::int64_t kRounds = 100000000;
+  if (isa == ode::Isa::kAvx512) return peak_avx512(kRounds);
+  if (isa == ode::Isa::kAvx2) return peak_avx2(kRounds);
+  return peak_baseline(kRounds);
+}
 
 template <class Real>
 double lane_vector_work(const LaneProblem<Real>& p, const LaneRhs<Real>& rhs, ode::Isa isa,

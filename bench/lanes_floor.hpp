@@ -27,6 +27,10 @@ template <class Real>
 double lane_vector_work(const LaneProblem<Real>& p, const LaneRhs<Real>& rhs, ode::Isa isa,
                         double step, std::int32_t passes);
 
+// The most additions and multiplications of doubles one core performs per
+// ns on the registers of the set `isa`, from independent chains of them.
+double peak_operations_per_ns(ode::Isa isa);
+
 extern template double lane_vector_work<float>(const LaneProblem<float>&, const LaneRhs<float>&,
                                                ode::Isa, double, std::int32_t);
 extern template double lane_vector_work<double>(const LaneProblem<double>&, const LaneRhs<double>&,
