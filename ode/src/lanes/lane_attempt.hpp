@@ -52,22 +52,16 @@ RKV_ALWAYS_INLINE bool new_steps(LaneBlockState<Real, W>& b, const Wide<W>& h) {
   return changed != 0;
 }
 
-// The offset c H of the abscissa of stage 2, 3, 4, 5 or 7 (J = 0 to 4),
-// formed as the scalar step forms it where the steps are new. The five
-// divisions per lane took 0.3 (double) to 0.7 ns (float) of some 14 per
-// member-step with HMAX binding and AVX-512F. Each is formed just before
-// its stage: formed all at once, they held up the attempt's first stages
-// behind the divider, 2 ns per member-step with the controller free.
-template <int J, class Real, int W>
+// The offset c H of stage Stage's abscissa (stepping::abscissa_offset)
+// where the steps are new, else the block's. Each is formed just before its
+// stage: formed all at once, they held up the attempt's first stages behind
+// the divider, 2 ns per member-step with the controller free. Kept, they
+// saved 1 to 1.6 ns of 27 to 31 with HMAX binding and AVX2.
+template <int Stage, class Real, int W>
 RKV_ALWAYS_INLINE const Wide<W>& stage_offset(LaneBlockState<Real, W>& b, const Wide<W>& h,
                                               bool fresh) {
-  Wide<W>& c = b.offsets[J];
-  if (!fresh) return c;
-  if constexpr (J == 0) c = h / 6.0;
-  if constexpr (J == 1) c = (h * 4.0) / 15.0;
-  if constexpr (J == 2) c = (h * 2.0) / 3.0;
-  if constexpr (J == 3) c = (h * 5.0) / 6.0;
-  if constexpr (J == 4) c = h / 15.0;
+  Wide<W>& c = b.offsets[Stage == 7 ? 4 : Stage - 2];
+  if (fresh) c = stepping::abscissa_offset<Stage>(h);
   return c;
 }
 
@@ -80,17 +74,17 @@ RKV_ALWAYS_INLINE void verner(LaneBlockState<Real, W>& b, LaneBlockFunction<Real
   keep_wide(b, 1);
   const bool fresh = new_steps(b, h);
   stage2_argument(b, h);
-  stage(b, fn, context, 2, stage_offset<0>(b, h, fresh) + x);
+  stage(b, fn, context, 2, stage_offset<2>(b, h, fresh) + x);
   stage_argument<3>(b, h);
-  stage(b, fn, context, 3, stage_offset<1>(b, h, fresh) + x);
+  stage(b, fn, context, 3, stage_offset<3>(b, h, fresh) + x);
   stage_argument<4>(b, h);
-  stage(b, fn, context, 4, stage_offset<2>(b, h, fresh) + x);
+  stage(b, fn, context, 4, stage_offset<4>(b, h, fresh) + x);
   stage_argument<5>(b, h);
-  stage(b, fn, context, 5, stage_offset<3>(b, h, fresh) + x);
+  stage(b, fn, context, 5, stage_offset<5>(b, h, fresh) + x);
   stage_argument<6>(b, h);
   stage(b, fn, context, 6, h + x);
   stage_argument<7>(b, h);
-  stage(b, fn, context, 7, stage_offset<4>(b, h, fresh) + x);
+  stage(b, fn, context, 7, stage_offset<7>(b, h, fresh) + x);
   stage_argument<8>(b, h);
   stage(b, fn, context, 8, h + x);
   candidate_and_error(b, h);

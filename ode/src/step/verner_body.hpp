@@ -52,6 +52,20 @@ inline constexpr std::array<double, kTableSize> kWidenedTable = [] {
   return r;
 }();
 
+// The offset c H of the abscissa X + c H of stage 2, 3, 4, 5 or 7 (stages
+// 6 and 8 are at X + H): c is the row sum of a, 1/6, 4/15, 2/3, 5/6 and
+// 1/15, and the offset is formed in double as written here, for the step
+// and for the lanes (T a lane of doubles), whose bits must agree.
+template <int Stage, class T>
+RKV_ALWAYS_INLINE T abscissa_offset(const T& h) {
+  static_assert(Stage >= 2 && Stage <= 7 && Stage != 6, "stages 6 and 8 are at X + H");
+  if constexpr (Stage == 2) return h / 6.0;
+  if constexpr (Stage == 3) return (h * 4.0) / 15.0;
+  if constexpr (Stage == 4) return (h * 2.0) / 3.0;
+  if constexpr (Stage == 5) return (h * 5.0) / 6.0;
+  if constexpr (Stage == 7) return h / 15.0;
+}
+
 // M coefficients of the table from `first` on, widened to double.
 template <std::size_t M, class Real>
 constexpr std::array<double, M> widened(std::int32_t first) {
@@ -177,22 +191,24 @@ RKV_ALWAYS_INLINE bool attempt_step(BasicSolverState<Real>& s, const std::int32_
   // Stage 2: the argument column := Y + (a21 * H) k1, the product rounded first.
   const Real c = static_cast<Real>(kWidenedTable<Real>[0] * h);
   stage2_argument(n, c, column(wk, n, Column::kK1), y, arg);
-  if (!evaluate(s, e, rhs, neq, h / 6.0 + x, arg, column(wk, n, stage_column(2)))) return false;
+  if (!evaluate(s, e, rhs, neq, abscissa_offset<2>(h) + x, arg, column(wk, n, stage_column(2))))
+    return false;
 
-  // Stages 3 to 8; the abscissae are the row sums of a: 4/15, 2/3, 5/6, 1, 1/15, 1.
+  // Stages 3 to 8.
   stage_argument<3>(n, h, y, wk, arg);
-  if (!evaluate(s, e, rhs, neq, (h * 4.0) / 15.0 + x, arg, column(wk, n, stage_column(3))))
+  if (!evaluate(s, e, rhs, neq, abscissa_offset<3>(h) + x, arg, column(wk, n, stage_column(3))))
     return false;
   stage_argument<4>(n, h, y, wk, arg);
-  if (!evaluate(s, e, rhs, neq, (h * 2.0) / 3.0 + x, arg, column(wk, n, stage_column(4))))
+  if (!evaluate(s, e, rhs, neq, abscissa_offset<4>(h) + x, arg, column(wk, n, stage_column(4))))
     return false;
   stage_argument<5>(n, h, y, wk, arg);
-  if (!evaluate(s, e, rhs, neq, (h * 5.0) / 6.0 + x, arg, column(wk, n, stage_column(5))))
+  if (!evaluate(s, e, rhs, neq, abscissa_offset<5>(h) + x, arg, column(wk, n, stage_column(5))))
     return false;
   stage_argument<6>(n, h, y, wk, arg);
   if (!evaluate(s, e, rhs, neq, h + x, arg, column(wk, n, stage_column(6)))) return false;
   stage_argument<7>(n, h, y, wk, arg);
-  if (!evaluate(s, e, rhs, neq, h / 15.0 + x, arg, column(wk, n, stage_column(7)))) return false;
+  if (!evaluate(s, e, rhs, neq, abscissa_offset<7>(h) + x, arg, column(wk, n, stage_column(7))))
+    return false;
   stage_argument<8>(n, h, y, wk, arg);
   if (!evaluate(s, e, rhs, neq, h + x, arg, column(wk, n, stage_column(8)))) return false;
 
