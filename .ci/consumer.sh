@@ -165,7 +165,13 @@ plain_build gcc-shared "$shared" -G "Unix Makefiles" -DBUILD_SHARED_LIBS=ON \
 quiet "$work/cpp-shared.log" cmake -S "$root/tests/consumer" -B "$work/cpp-shared" -G Ninja \
   -DCMAKE_CXX_COMPILER=g++ -DCMAKE_PREFIX_PATH="$shared"
 quiet "$work/cpp-shared-build.log" cmake --build "$work/cpp-shared"
-if ldd "$work/cpp-shared/oscillator_cpp" | grep -q "$shared/lib/librkv_ode.so.1"; then
+# ldd's whole output is read (awk, not grep -q): the loader writes one line at
+# a time, and a reader that leaves at the first match can kill it with SIGPIPE,
+# which pipefail turns into a failed check. The paths are compared resolved, as
+# the run path CMake wrote need not spell $shared the same way.
+linked_ode=$(ldd "$work/cpp-shared/oscillator_cpp" | awk '$1 == "librkv_ode.so.1" { print $3 }')
+if [ -n "$linked_ode" ] &&
+  [ "$(realpath "$linked_ode")" = "$(realpath "$shared/lib/librkv_ode.so.1")" ]; then
   same_output "CMake C++ consumer of the shared libraries" "$work/cpp-shared/oscillator_cpp"
 else
   ldd "$work/cpp-shared/oscillator_cpp"
@@ -183,7 +189,7 @@ fi
 symbols_ok=1
 for lib in host machine errors ode capi; do
   so="$shared/lib/librkv_$lib.so.1"
-  if ! readelf -d "$so" | grep -q "RUNPATH.*\[\$ORIGIN\]"; then
+  if ! grep -q "RUNPATH.*\[\$ORIGIN\]" <<<"$(readelf -d "$so")"; then
     echo "$so: no RUNPATH \$ORIGIN"
     symbols_ok=0
   fi
@@ -194,7 +200,8 @@ if ! grep -q "rkv::IVPRK(" <<<"$exported" || grep -Eq "verner_step|solver_state|
   echo "$exported"
   symbols_ok=0
 fi
-if readelf -d "$shared/lib/librkv_ode.so.1" | grep -q "SONAME.*librkv_ode.so.1\]" && [ "$symbols_ok" = 1 ]; then
+if grep -q "SONAME.*librkv_ode.so.1\]" <<<"$(readelf -d "$shared/lib/librkv_ode.so.1")" &&
+  [ "$symbols_ok" = 1 ]; then
   pass "shared libraries: SONAME with version, RUNPATH \$ORIGIN, public routines only"
 else
   fail "shared libraries: SONAME, RUNPATH or exported symbols"
